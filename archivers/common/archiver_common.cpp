@@ -1,0 +1,191 @@
+// Command-line grammar and output files shared by the archiver libraries.
+#include "archiver_common.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace arc {
+
+std::vector<std::string> SplitWords(const char* line) {
+  std::vector<std::string> words;
+  if (line == nullptr) return words;
+  std::string word;
+  bool inWord = false;
+  bool quoted = false;
+  for (const char* p = line; *p != '\0'; ++p) {
+    const char c = *p;
+    if (c == '"') {
+      quoted = !quoted;
+      inWord = true;  // "" is an (empty) word of its own
+      continue;
+    }
+    if (!quoted && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) {
+      if (inWord) words.push_back(word);
+      word.clear();
+      inWord = false;
+      continue;
+    }
+    word.push_back(c);
+    inWord = true;
+  }
+  if (inWord) words.push_back(word);
+  return words;
+}
+
+namespace {
+
+bool IsSwitch(const std::string& w) { return w.size() >= 2 && w[0] == '-'; }
+
+bool EqualsNoCase(const std::string& a, const char* b) {
+  if (a.size() != std::strlen(b)) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (x != b[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int ParseCommandLine(const char* line, Command& out) {
+  out = Command{};
+  std::vector<std::string> args;
+  bool first = true;
+  for (const std::string& w : SplitWords(line)) {
+    if (IsSwitch(w)) {
+      // "-t" / "-x" are the ZIP and CAB style commands; other switches are accepted and ignored.
+      if (out.kind == Command::Kind::None && EqualsNoCase(w, "-t")) out.kind = Command::Kind::Test;
+      else if (out.kind == Command::Kind::None && EqualsNoCase(w, "-x")) out.kind = Command::Kind::Extract;
+      first = false;
+      continue;
+    }
+    if (first && out.kind == Command::Kind::None && (EqualsNoCase(w, "t") || EqualsNoCase(w, "x"))) {
+      out.kind = EqualsNoCase(w, "t") ? Command::Kind::Test : Command::Kind::Extract;
+      first = false;
+      continue;
+    }
+    first = false;
+    args.push_back(w);
+  }
+  if (out.kind == Command::Kind::None) return code::kCommandName;
+  if (args.empty() || args[0].empty()) return code::kNoArcName;
+  out.archive = args[0];
+  if (out.kind == Command::Kind::Test) return code::kOk;
+  if (args.size() < 3) return code::kNotFileName;
+  out.destination = args[1];
+  if (out.destination.empty()) return code::kNotFileName;
+  if (out.destination.back() != '/') out.destination.push_back('/');
+  for (size_t i = 2; i < args.size(); ++i) {
+    if (!args[i].empty()) out.members.push_back(args[i]);
+  }
+  return out.members.empty() ? code::kNotFileName : code::kOk;
+}
+
+std::string SafeLeafName(const std::string& storedName) {
+  size_t start = 0;
+  for (size_t i = 0; i < storedName.size(); ++i) {
+    if (storedName[i] == '/' || storedName[i] == '\\') start = i + 1;
+  }
+  std::string leaf = storedName.substr(start);
+  if (leaf.empty() || leaf == "." || leaf == "..") return std::string();
+  if (leaf.find('\0') != std::string::npos) return std::string();
+  return leaf;
+}
+
+namespace {
+std::string Slashed(std::string s) {
+  for (char& c : s) {
+    if (c == '\\') c = '/';
+  }
+  return s;
+}
+}  // namespace
+
+bool MemberNameMatches(const std::string& storedName, const std::string& requested) {
+  const std::string stored = Slashed(storedName);
+  const std::string wanted = Slashed(requested);
+  if (stored == wanted) return true;
+  if (wanted.find('/') != std::string::npos) return false;
+  return !wanted.empty() && SafeLeafName(stored) == wanted;
+}
+
+int WriteErrorCode(int err) {
+  switch (err) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return code::kDiskSpace;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ENOENT:
+    case ENOTDIR:
+    case ELOOP:
+    case EISDIR:
+      return code::kReadOnly;
+    default:
+      return code::kCannotWrite;
+  }
+}
+
+OutputFile::~OutputFile() { Abort(); }
+
+int OutputFile::Open(const std::string& destination, const std::string& leaf) {
+  Abort();
+  if (leaf.empty() || leaf.find('/') != std::string::npos) return code::kNotFileName;
+  path_ = destination;
+  if (!path_.empty() && path_.back() != '/') path_.push_back('/');
+  path_ += leaf;
+  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd_ < 0) {
+    const int err = errno;
+    path_.clear();
+    return WriteErrorCode(err);
+  }
+  return code::kOk;
+}
+
+int OutputFile::Write(const void* data, size_t size) {
+  if (fd_ < 0) return code::kCannotWrite;
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd_, p, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return WriteErrorCode(errno);
+    }
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return code::kOk;
+}
+
+int OutputFile::Commit() {
+  if (fd_ < 0) return code::kCannotWrite;
+  int rc = code::kOk;
+  if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) rc = WriteErrorCode(errno);
+  if (::close(fd_) != 0 && rc == code::kOk) rc = WriteErrorCode(errno);
+  fd_ = -1;
+  if (rc != code::kOk) {
+    ::unlink(path_.c_str());
+    path_.clear();
+    return rc;
+  }
+  path_.clear();
+  return code::kOk;
+}
+
+void OutputFile::Abort() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  path_.clear();
+}
+
+}  // namespace arc

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds the program and runs it on the bundled sample archives.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build --target orvex2
+exec build/bin/orvex2 "$@"
