@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <array>
+#include <functional>
 #include <optional>
 
 namespace orvex2 {
@@ -17,8 +18,15 @@ QString Read(const QString& app, const QString& section, const QString& key, con
 void Write(const QString& app, const QString& section, const QString& key, const QString& value);
 void DeleteSection(const QString& app, const QString& section);
 void DeleteApplication(const QString& app);
-// Location of the INI files (tests point it at a temporary folder). Empty: the user default.
+// Location of the INI files (tests point it at a temporary folder). Empty: the user default
+// ($XDG_CONFIG_HOME, else ~/.config).
 void SetLocation(const QString& folder);
+// Path of the INI file that holds an application's settings.
+QString FilePath(const QString& app);
+// Called for every value passed to Write, in call order (tests record with it). Empty: none.
+using WriteObserver =
+    std::function<void(const QString& app, const QString& section, const QString& key, const QString& value)>;
+void SetWriteObserver(WriteObserver observer);
 }  // namespace SettingsStore
 
 // Conversions of stored texts. Empty optional: the text does not convert.
@@ -26,6 +34,8 @@ std::optional<bool> ParseBool(const QString& text);
 std::optional<qint16> ParseInt16(const QString& text);
 std::optional<double> ParseNumber(const QString& text);
 inline QString BoolText(bool b) { return b ? QStringLiteral("True") : QStringLiteral("False"); }
+// A number as stored: the decimal text of its single-precision value ("1000", "1234.5").
+QString NumberText(double value);
 
 struct OptionRecord {
   bool Lzh = false, Zip = false, Arj = false, Cab = false;
