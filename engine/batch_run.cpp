@@ -1,0 +1,86 @@
+// The interactive and the automatic batch run.
+#include "engine/batch_run.h"
+
+#include "engine/archive_check.h"
+#include "engine/ports.h"
+#include "engine/verdict.h"
+#include "foundation/messages.h"
+
+namespace orvex2 {
+
+namespace {
+void Closing(bool cancelled) {
+  if (Ports().history != nullptr) Ports().history->ListInAdd(CommonText(cancelled ? 30 : 31));
+}
+}  // namespace
+
+void BatchRun::Interactive(int mode, RunFramePort& frame) {
+  TargetListPort* list = Ports().targets;
+  if (list == nullptr || running_) return;
+  running_ = true;
+  frame.SetRunButtonsEnabled(false);
+  frame.SetChildrenEnabled(false);
+  if (Ports().history != nullptr) Ports().history->RefreshForm();
+  frame.FileBrowserSelectClear();
+  list->SelectAll();
+  frame.SetCancelEnabled(true);
+
+  const int n = list->Count();
+  for (int i = 0; i < n; ++i) {
+    list->SetTopIndex(i);
+    list->Repaint();
+    frame.YieldOnce();
+    if (cancel_) {
+      frame.RefreshFolderBrowser();
+      break;
+    }
+    const int r = ArchiveCheck(list->Text(i), mode);
+    if (r == kCheckDrop) {
+      list->SetSelected(i, false);
+      list->Repaint();
+    } else if (r == kCheckStop) {
+      frame.RefreshFolderBrowser();
+      cancel_ = true;
+      break;
+    }
+    frame.RefreshFolderBrowser();
+  }
+
+  for (int i = 0; i < list->Count();) {
+    if (list->Selected(i)) ++i;
+    else list->Remove(i);
+  }
+  list->SelectClear();
+  Closing(cancel_);
+  cancel_ = false;
+  frame.SetCancelEnabled(false);
+  frame.SetChildrenEnabled(true);
+  frame.RefreshFolderBrowser();
+  frame.RefreshFileBrowser();
+  running_ = false;
+  frame.BtnEnabledChange();
+}
+
+BatchRun::AutoOutcome BatchRun::Automatic(int mode) {
+  cancel_ = false;
+  TargetListPort* list = Ports().targets;
+  if (list == nullptr) return AutoOutcome::kAllPassed;
+  running_ = true;
+  bool allPassed = true;
+  const int n = list->Count();
+  for (int i = 0; i < n; ++i) {
+    list->SetTopIndex(i);
+    int verdictClass = kClassFailed;
+    if (ArchiveCheck(list->Text(i), mode, &verdictClass) == kCheckStop) {
+      Closing(true);
+      running_ = false;
+      return AutoOutcome::kStopped;
+    }
+    if (verdictClass != kClassPassed) allPassed = false;
+  }
+  Closing(false);
+  running_ = false;
+  return allPassed ? AutoOutcome::kAllPassed : AutoOutcome::kSomeFailed;
+}
+
+}  // namespace orvex2

@@ -1,0 +1,105 @@
+// Quarantine moves never lose or overwrite a file.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <unistd.h>
+
+#include "engine/quarantine.h"
+
+namespace orvex2 {
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& data) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(data);
+}
+
+QByteArray ReadFile(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+class QuarantineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(root.isValid());
+    src = root.path() + "/in";
+    out = root.path() + "/out";
+    ASSERT_TRUE(QDir().mkpath(src));
+    ASSERT_TRUE(QDir().mkpath(out));
+  }
+  QTemporaryDir root;
+  QString src, out;
+};
+
+TEST_F(QuarantineTest, MovesIntoTheFolder) {
+  WriteFile(src + "/DATA.LZH", "archive");
+  QString movedTo;
+  EXPECT_EQ(MoveToQuarantine(src + "/DATA.LZH", out, &movedTo), MoveOutcome::kMoved);
+  EXPECT_EQ(movedTo, out + "/DATA.LZH");
+  EXPECT_FALSE(QFile::exists(src + "/DATA.LZH"));
+  EXPECT_EQ(ReadFile(out + "/DATA.LZH"), QByteArray("archive"));
+}
+
+TEST_F(QuarantineTest, NeverOverwritesATakenName) {
+  WriteFile(out + "/DATA.LZH", "older");
+  WriteFile(out + "/DATA (2).LZH", "older 2");
+  WriteFile(src + "/DATA.LZH", "newer");
+  QString movedTo;
+  EXPECT_EQ(MoveToQuarantine(src + "/DATA.LZH", out, &movedTo), MoveOutcome::kMoved);
+  EXPECT_EQ(movedTo, out + "/DATA (3).LZH");
+  EXPECT_EQ(ReadFile(out + "/DATA.LZH"), QByteArray("older"));
+  EXPECT_EQ(ReadFile(out + "/DATA (2).LZH"), QByteArray("older 2"));
+  EXPECT_EQ(ReadFile(out + "/DATA (3).LZH"), QByteArray("newer"));
+}
+
+TEST_F(QuarantineTest, FreeNamesKeepTheLastExtension) {
+  WriteFile(out + "/A.LZH.ZIP", "x");
+  WriteFile(out + "/NOEXT", "x");
+  EXPECT_EQ(FreeNameIn(out, "A.LZH.ZIP"), out + "/A.LZH (2).ZIP");
+  EXPECT_EQ(FreeNameIn(out, "NOEXT"), out + "/NOEXT (2)");
+  EXPECT_EQ(FreeNameIn(out + "/", "NEW.ARJ"), out + "/NEW.ARJ");
+}
+
+TEST_F(QuarantineTest, OwnFolderCountsAsMovedAndKeepsTheFile) {
+  WriteFile(src + "/DATA.LZH", "archive");
+  EXPECT_EQ(MoveToQuarantine(src + "/DATA.LZH", src + "/"), MoveOutcome::kAlreadyThere);
+  EXPECT_EQ(ReadFile(src + "/DATA.LZH"), QByteArray("archive"));
+  EXPECT_EQ(QDir(src).entryList(QDir::Files).size(), 1);
+}
+
+TEST_F(QuarantineTest, MissingFolderKeepsTheOriginal) {
+  WriteFile(src + "/DATA.LZH", "archive");
+  EXPECT_EQ(MoveToQuarantine(src + "/DATA.LZH", root.path() + "/nowhere"), MoveOutcome::kCopyFailed);
+  EXPECT_EQ(ReadFile(src + "/DATA.LZH"), QByteArray("archive"));
+}
+
+TEST_F(QuarantineTest, CrossFileSystemCopyLeavesNoPartialFileOnFailure) {
+  // /dev/shm is a tmpfs on Linux: a different file system from the temporary folder, usually.
+  QTemporaryDir shm("/dev/shm/orvex2-test-XXXXXX");
+  if (!shm.isValid()) GTEST_SKIP() << "no /dev/shm";
+  WriteFile(src + "/DATA.LZH", QByteArray(100000, 'a'));
+  QString movedTo;
+  EXPECT_EQ(MoveToQuarantine(src + "/DATA.LZH", shm.path(), &movedTo), MoveOutcome::kMoved);
+  EXPECT_EQ(ReadFile(movedTo), QByteArray(100000, 'a'));
+  EXPECT_FALSE(QFile::exists(src + "/DATA.LZH"));
+  // Only the moved file, no temporary copies left behind.
+  EXPECT_EQ(QDir(shm.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+TEST_F(QuarantineTest, UndeletableOriginalIsReported) {
+  if (geteuid() == 0) GTEST_SKIP() << "root may delete from a read-only folder";
+  WriteFile(src + "/DATA.LZH", "archive");
+  QFile::setPermissions(src, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+  const MoveOutcome outcome = MoveToQuarantine(src + "/DATA.LZH", out);
+  QFile::setPermissions(src, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  EXPECT_EQ(outcome, MoveOutcome::kDeleteFailed);
+  EXPECT_TRUE(QFile::exists(src + "/DATA.LZH"));
+  EXPECT_EQ(ReadFile(out + "/DATA.LZH"), QByteArray("archive"));
+}
+
+}  // namespace
+}  // namespace orvex2
