@@ -69,6 +69,12 @@ class IniFile {
     settings_.setValue(section + u'/' + key, value);
   }
 
+  // Writes pending changes; false when a change was dropped or the file could not be written.
+  bool Commit() {
+    settings_.sync();
+    return !dropped_ && settings_.status() != QSettings::AccessError;
+  }
+
   void RemoveSection(const QString& section) {
     if (!settings_.childGroups().contains(section)) return;
     if (!PrepareChange()) return;
@@ -89,7 +95,10 @@ class IniFile {
   // is left alone and the change is dropped.
   bool PrepareChange() {
     if (!Unparsable().contains(path_)) return true;
-    if (QFileInfo(path_).isFile() && !KeepCopy(path_)) return false;
+    if (QFileInfo(path_).isFile() && !KeepCopy(path_)) {
+      dropped_ = true;
+      return false;
+    }
     Unparsable().remove(path_);
     return true;
   }
@@ -97,6 +106,7 @@ class IniFile {
   QString app_;
   QString path_;
   QSettings settings_;
+  bool dropped_ = false;
 };
 
 QString MoveKey(int i) { return QStringLiteral("Move %1").arg(i); }
@@ -242,6 +252,7 @@ void LoadOptions() {
 
 void SaveOptions() {
   try {
+    bool written = false;
     {
       IniFile store(kCurrentApp);
       const QString section = kSection;
@@ -279,8 +290,10 @@ void SaveOptions() {
       n(QStringLiteral("Font_Size"), o.Font_Size);
       b(QStringLiteral("Font_Bold"), o.Font_Bold);
       b(QStringLiteral("Font_Italic"), o.Font_Italic);
+      written = store.Commit();
     }
-    SettingsStore::DeleteApplication(kEarlierApp);
+    // The earlier store goes only once its values are safely in the current one.
+    if (written) SettingsStore::DeleteApplication(kEarlierApp);
   } catch (...) {
   }
 }
