@@ -278,8 +278,11 @@ struct Decoder {
         if (j != 0) dist += (size_t{1} << (j - 1)) + br.Get(j - 1);
         if (__builtin_expect(dist > pos, 0)) return Status::kCorrupt;
         if (__builtin_expect(produced + pos + len > originalSize, 0)) return Status::kCorrupt;
+        // pos < limit <= kFlushAt here and len <= 256, so the copy (and its overshoot of up to
+        // 15 bytes) stays inside win.
+        if (pos >= kFlushAt || len > 256) return Status::kCorrupt;
         unsigned char* d = win + pos;
-        const unsigned char* s = d - dist;
+        const unsigned char* s = win + (pos - dist);
         if (dist >= 16) {
           for (size_t k = 0; k < len; k += 16) std::memcpy(d + k, s + k, 16);
         } else if (dist >= 8) {
