@@ -1,0 +1,318 @@
+// CAB32.DLL back end: test results for real and damaged cabinets, cabinets inside
+// self-extracting programs, the busy flag.
+#include "cab_archive.h"
+
+#include "archiver_common.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <iterator>
+#include <mspack.h>
+#include <mutex>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace code = arc::code;
+namespace fs = std::filesystem;
+using Bytes = std::vector<unsigned char>;
+
+std::string Fixture(const std::string& name) { return std::string(ORVEX2_TEST_DATA) + "/cab/" + name; }
+
+Bytes ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const std::string& path, const Bytes& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  ASSERT_TRUE(out.good()) << path;
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string templ = (fs::temp_directory_path() / "orvex2-cab-XXXXXX").string();
+    const char* made = ::mkdtemp(templ.data());
+    path_ = made != nullptr ? made : "";
+  }
+  ~TempDir() {
+    std::error_code ec;
+    if (!path_.empty()) fs::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+uint16_t Le16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b.at(at) | (b.at(at + 1) << 8)); }
+uint32_t Le32(const Bytes& b, size_t at) { return Le16(b, at) | (static_cast<uint32_t>(Le16(b, at + 2)) << 16); }
+void Put16(Bytes& b, size_t at, uint16_t v) {
+  b.at(at) = static_cast<unsigned char>(v);
+  b.at(at + 1) = static_cast<unsigned char>(v >> 8);
+}
+void Put32(Bytes& b, size_t at, uint32_t v) {
+  Put16(b, at, static_cast<uint16_t>(v));
+  Put16(b, at + 2, static_cast<uint16_t>(v >> 16));
+}
+
+// Offsets of a cabinet without reserved areas: folder entries follow the 36-byte header.
+constexpr size_t kFolder0 = 36;
+size_t FolderData(const Bytes& b, int folder) { return Le32(b, kFolder0 + 8 * folder); }  // first CFDATA
+size_t FirstFile(const Bytes& b) { return Le32(b, 16); }
+
+class Damaged {
+ public:
+  template <typename Edit>
+  Damaged(const std::string& fixture, Edit edit) {
+    Bytes b = ReadAll(Fixture(fixture));
+    edit(b);
+    WriteAll(path(), b);
+  }
+  std::string path() const { return dir_.File("damaged.cab"); }
+
+ private:
+  TempDir dir_;
+};
+
+Bytes Stub(size_t size, unsigned seed) {
+  Bytes stub(size);
+  std::mt19937 rng(seed);
+  for (auto& c : stub) c = static_cast<unsigned char>(rng() & 0x7F);
+  if (size >= 2) {
+    stub[0] = 'M';
+    stub[1] = 'Z';
+  }
+  return stub;
+}
+
+// A false cabinet header inside a stub: plausible fields, nothing behind them.
+void PlantHeader(Bytes& stub, size_t at) {
+  const Bytes real = ReadAll(Fixture("mszip.cab"));
+  std::memcpy(&stub[at], real.data(), 36);
+  Put32(stub, at + 16, 60);  // files right after the header: garbage
+}
+
+int TestCommand(const std::string& path) { return cabar::Command(("-t \"" + path + "\"").c_str()); }
+
+// --- Intact cabinets ---------------------------------------------------------------------
+
+TEST(CabTest, IntactCabinetsPass) {
+  for (const char* name : {"stored.cab", "mszip.cab", "folders.cab"}) {
+    EXPECT_EQ(cabar::Test(Fixture(name)), 0) << name;
+    EXPECT_EQ(TestCommand(Fixture(name)), 0) << name;
+    EXPECT_EQ(cabar::Check(Fixture(name).c_str(), 0), 1) << name;
+    EXPECT_EQ(cabar::Check(Fixture(name).c_str(), 2), 1) << name;
+  }
+  EXPECT_EQ(cabar::Check(Fixture("mszip.cab").c_str(), 1), 1);  // other modes: recognition
+}
+
+// --- Fault table ---------------------------------------------------------------------------
+
+TEST(CabFaults, DataByteChangedIsChecksumError) {
+  for (const char* name : {"stored.cab", "mszip.cab"}) {
+    Damaged d(name, [](Bytes& b) { b[FolderData(b, 0) + 8 + 200] ^= 0x04; });
+    EXPECT_EQ(cabar::Test(d.path()), code::kFileCrc) << name;
+    EXPECT_EQ(cabar::Check(d.path().c_str(), 2), 0) << name;
+    EXPECT_EQ(cabar::Check(d.path().c_str(), 0), 1) << name;
+  }
+}
+
+TEST(CabFaults, BlockChecksumChangedIsChecksumError) {
+  Damaged d("folders.cab", [](Bytes& b) { b[FolderData(b, 1)] ^= 0x01; });  // the MSZIP folder
+  EXPECT_EQ(cabar::Test(d.path()), code::kFileCrc);
+}
+
+TEST(CabFaults, ZeroChecksumsCannotRevealDamage) {
+  // A block checksum of 0 means "none": a changed stored byte then goes unnoticed.
+  Damaged d("stored.cab", [](Bytes& b) {
+    Put32(b, FolderData(b, 0), 0);
+    b[FolderData(b, 0) + 8 + 10] ^= 0x01;
+  });
+  EXPECT_EQ(cabar::Test(d.path()), 0);
+}
+
+TEST(CabFaults, BrokenMszipDataIsBrokenData) {
+  // With the block checksum off, the decoder itself meets the damage ("CK" block signature).
+  Damaged d("mszip.cab", [](Bytes& b) {
+    const size_t block = FolderData(b, 0);
+    Put32(b, block, 0);
+    b[block + 8] = 'X';
+  });
+  EXPECT_EQ(cabar::Test(d.path()), code::kHuffmanCode);
+}
+
+TEST(CabFaults, MemberBeyondItsFolderIsBrokenData) {
+  Damaged d("stored.cab", [](Bytes& b) { Put32(b, FirstFile(b) + 4, 0x00F00000); });  // uoffFolderStart
+  EXPECT_EQ(cabar::Test(d.path()), code::kHuffmanCode);
+}
+
+TEST(CabFaults, BrokenHeaderFieldsAreBrokenHeader) {
+  Damaged d("mszip.cab", [](Bytes& b) { Put16(b, FirstFile(b) + 8, 0x0033); });  // no such folder
+  EXPECT_EQ(cabar::Test(d.path()), code::kHeaderBroken);
+  EXPECT_EQ(cabar::Check(d.path().c_str(), 0), 0);
+}
+
+TEST(CabFaults, UnknownCompressionTypeIsUnsupportedMethod) {
+  Damaged d("mszip.cab", [](Bytes& b) { Put16(b, kFolder0 + 6, 0x0007); });
+  EXPECT_EQ(cabar::Test(d.path()), code::kMethod);
+}
+
+TEST(CabFaults, TruncatedCabinetIsBrokenHeaderNotForeign) {
+  for (size_t keep : {size_t{20}, size_t{50}, size_t{3000}}) {
+    Damaged d("mszip.cab", [keep](Bytes& b) { b.resize(keep); });
+    EXPECT_EQ(cabar::Test(d.path()), code::kHeaderBroken) << keep;
+    EXPECT_EQ(cabar::Check(d.path().c_str(), 2), 0) << keep;
+  }
+}
+
+TEST(CabFaults, TruncatedSelfExtractorIsBrokenHeader) {
+  Damaged d("mszip.cab", [](Bytes& b) {
+    Bytes stub = Stub(5000, 9);
+    b.insert(b.begin(), stub.begin(), stub.end());
+    b.resize(b.size() - 2000);
+  });
+  EXPECT_EQ(cabar::Test(d.path()), code::kHeaderBroken);
+}
+
+TEST(CabFaults, ForeignFilesAreNotThisFormat) {
+  TempDir dir;
+  WriteAll(dir.File("empty.cab"), {});
+  WriteAll(dir.File("zeros.cab"), Bytes(5000, 0));
+  WriteAll(dir.File("random.cab"), Stub(70000, 3));
+  WriteAll(dir.File("zip.cab"), ReadAll(std::string(ORVEX2_TEST_DATA) + "/zip/mixed.zip"));
+  for (const char* name : {"empty.cab", "zeros.cab", "random.cab", "zip.cab"}) {
+    EXPECT_EQ(cabar::Test(dir.File(name)), code::kFileStyle) << name;
+    EXPECT_EQ(cabar::Check(dir.File(name).c_str(), 0), 0) << name;
+    EXPECT_EQ(cabar::Check(dir.File(name).c_str(), 2), 0) << name;
+  }
+}
+
+TEST(CabFaults, UnopenableFilesCannotBeOpened) {
+  TempDir dir;
+  EXPECT_EQ(cabar::Test(dir.File("missing.cab")), code::kArchiveOpen);
+  EXPECT_EQ(cabar::Test(dir.path()), code::kArchiveOpen);
+  ASSERT_EQ(::mkfifo(dir.File("fifo.cab").c_str(), 0600), 0);
+  EXPECT_EQ(cabar::Test(dir.File("fifo.cab")), code::kArchiveOpen);
+  EXPECT_EQ(cabar::Check(dir.File("missing.cab").c_str(), 0), 0);
+}
+
+TEST(CabFaults, MspackErrorsMapToLibraryCodes) {
+  EXPECT_EQ(cabar::MapMspackError(MSPACK_ERR_CHECKSUM, false), code::kFileCrc);
+  EXPECT_EQ(cabar::MapMspackError(MSPACK_ERR_DATAFORMAT, false), code::kHuffmanCode);
+  EXPECT_EQ(cabar::MapMspackError(MSPACK_ERR_DECRUNCH, false), code::kHuffmanCode);
+  EXPECT_EQ(cabar::MapMspackError(MSPACK_ERR_SIGNATURE, false), code::kFileStyle);
+  EXPECT_EQ(cabar::MapMspackError(MSPACK_ERR_OPEN, false), code::kArchiveOpen);
+  EXPECT_EQ(cabar::MapMspackError(MSPACK_ERR_READ, false), code::kCannotRead);  // an I/O error
+  EXPECT_EQ(cabar::MapMspackError(MSPACK_ERR_READ, true), code::kHeaderBroken);
+  EXPECT_EQ(cabar::MapMspackError(MSPACK_ERR_NOMEMORY, false), code::kMoreHeapMemory);
+}
+
+// --- Self-extractors -------------------------------------------------------------------------
+
+TEST(CabCheck, CabinetsBehindStubsOfAnySize) {
+  struct Case {
+    size_t stub;
+    bool plant;
+  };
+  for (const Case c : {Case{1, false}, Case{512, false}, Case{64 * 1024, false}, Case{70 * 1024, false},
+                       Case{4096, true}, Case{70 * 1024, true}}) {
+    Bytes stub = Stub(c.stub, static_cast<unsigned>(c.stub));
+    if (c.plant) {
+      PlantHeader(stub, 100);
+      std::memcpy(&stub[2000], "MSCF", 4);
+    }
+    for (const char* name : {"mszip.cab", "folders.cab"}) {
+      Damaged d(name, [&stub](Bytes& b) { b.insert(b.begin(), stub.begin(), stub.end()); });
+      const std::string what = std::string(name) + " " + std::to_string(c.stub) + (c.plant ? " planted" : "");
+      EXPECT_EQ(cabar::Check(d.path().c_str(), 0), 1) << what;
+      EXPECT_EQ(cabar::Test(d.path()), 0) << what;
+      EXPECT_EQ(cabar::Check(d.path().c_str(), 2), 1) << what;
+    }
+  }
+}
+
+TEST(CabCheck, DamageBehindAStubIsStillFound) {
+  Damaged d("mszip.cab", [](Bytes& b) {
+    b[FolderData(b, 0) + 8 + 500] ^= 0x10;
+    Bytes stub = Stub(66000, 2);
+    b.insert(b.begin(), stub.begin(), stub.end());
+  });
+  EXPECT_EQ(cabar::Check(d.path().c_str(), 0), 1);
+  EXPECT_EQ(cabar::Test(d.path()), code::kFileCrc);
+}
+
+TEST(CabCheck, ManyFalseHeadersEndTheSearchQuickly) {
+  Bytes stub = Stub(400 * 64, 4);
+  for (size_t i = 1; i < 400; ++i) PlantHeader(stub, i * 64);
+  Damaged d("mszip.cab", [&stub](Bytes& b) { b.insert(b.begin(), stub.begin(), stub.end()); });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(cabar::Check(d.path().c_str(), 0), 0);  // gives up after a bounded number of tries
+  EXPECT_EQ(cabar::Test(d.path()), code::kFileStyle);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+// --- Command line and busy flag ------------------------------------------------------------
+
+TEST(CabCommand, CommandLineErrors) {
+  EXPECT_EQ(cabar::Command(""), code::kCommandName);
+  EXPECT_EQ(cabar::Command("-t"), code::kNoArcName);
+  EXPECT_EQ(cabar::Command(("-x \"" + Fixture("mszip.cab") + "\" \"/tmp/\" \"beta.txt\"").c_str()),
+            code::kCommandName);  // test only
+  EXPECT_EQ(cabar::Command(("t \"" + Fixture("mszip.cab") + "\"").c_str()), 0);
+}
+
+struct Gate {
+  std::mutex m;
+  std::condition_variable cv;
+  bool entered = false;
+  bool release = false;
+};
+
+void HoldInHook(void* context) {
+  auto* g = static_cast<Gate*>(context);
+  std::unique_lock<std::mutex> lock(g->m);
+  g->entered = true;
+  g->cv.notify_all();
+  g->cv.wait(lock, [g] { return g->release; });
+}
+
+TEST(CabBusy, SecondCallerIsToldTheLibraryIsBusy) {
+  EXPECT_EQ(cabar::Running(), 0);
+  Gate gate;
+  cabar::SetMemberHook(HoldInHook, &gate);
+  auto first = std::async(std::launch::async, [] { return TestCommand(Fixture("stored.cab")); });
+  {
+    std::unique_lock<std::mutex> lock(gate.m);
+    ASSERT_TRUE(gate.cv.wait_for(lock, std::chrono::seconds(20), [&] { return gate.entered; }));
+  }
+  cabar::SetMemberHook(nullptr, nullptr);
+  EXPECT_NE(cabar::Running(), 0);
+  EXPECT_EQ(TestCommand(Fixture("mszip.cab")), code::kAlreadyRunning);
+  auto check = std::async(std::launch::async, [] { return cabar::Check(Fixture("mszip.cab").c_str(), 0); });
+  EXPECT_EQ(check.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  {
+    std::lock_guard<std::mutex> lock(gate.m);
+    gate.release = true;
+  }
+  gate.cv.notify_all();
+  EXPECT_EQ(first.get(), 0);
+  EXPECT_EQ(check.get(), 1);
+  EXPECT_EQ(cabar::Running(), 0);
+}
+
+}  // namespace
