@@ -1,0 +1,219 @@
+// Test, check and extract for LZH archives; the command and check entries' logic.
+#include "lzhar.h"
+
+#include <new>
+
+#include "lzh_archive.h"
+#include "lzh_crc16.h"
+#include "lzh_decode.h"
+
+namespace lzhar {
+namespace {
+
+// The member's compressed bytes, read through the archive's window.
+class RangeSource : public ByteSource {
+ public:
+  RangeSource(ArchiveFile& file, uint64_t offset, uint64_t length)
+      : file_(file), position_(offset), end_(offset + length) {}
+  long Read(uint8_t* buffer, size_t size) override {
+    if (position_ >= end_) return 0;
+    if (size > end_ - position_) size = static_cast<size_t>(end_ - position_);
+    const long n = file_.ReadAt(position_, buffer, size);
+    if (n < 0) return -1;
+    if (n == 0) return -1;  // the file shrank under us
+    position_ += static_cast<uint64_t>(n);
+    return n;
+  }
+
+ private:
+  ArchiveFile& file_;
+  uint64_t position_;
+  uint64_t end_;
+};
+
+// Computes the CRC of what passes through; optionally writes it to a file.
+class CrcSink : public ByteSink {
+ public:
+  explicit CrcSink(arc::OutputFile* out = nullptr) : out_(out) {}
+  int Write(const uint8_t* data, size_t size) override {
+    crc_ = Crc16Update(crc_, data, size);
+    return out_ != nullptr ? out_->Write(data, size) : 0;
+  }
+  uint16_t crc() const { return crc_; }
+
+ private:
+  arc::OutputFile* out_;
+  uint16_t crc_ = 0;
+};
+
+bool IsStored(const std::string& method) { return method == "-lh0-" || method == "-lz4-" || method == "-pm0-"; }
+
+// Decodes one member into sink and checks its size and CRC.
+int DecodeAndVerify(ArchiveFile& file, const MemberHeader& h, CrcSink& sink) {
+  if (IsStored(h.method) && h.compressedSize != h.originalSize) return arc::code::kHeaderBroken;
+  RangeSource source(file, h.dataOffset(), h.compressedSize);
+  const DecodeOutcome out = DecodeMember(h.method, source, h.compressedSize, h.originalSize, sink);
+  switch (out.status) {
+    case DecodeStatus::kOk:
+      break;
+    case DecodeStatus::kUnsupported:
+      return arc::code::kMethod;
+    case DecodeStatus::kShortOutput:
+      return arc::code::kHuffmanCode;
+    case DecodeStatus::kReadError:
+      return arc::code::kCannotRead;
+    case DecodeStatus::kSinkError:
+      return out.sinkCode;
+    case DecodeStatus::kNoMemory:
+      return arc::code::kMoreHeapMemory;
+  }
+  return sink.crc() == h.crc ? arc::code::kOk : arc::code::kFileCrc;
+}
+
+// Opens the archive and finds where its first header is.
+int OpenArchive(const std::string& path, ArchiveFile& file, uint64_t& start) {
+  if (path.empty()) return arc::code::kNoArcName;
+  const int rc = file.Open(path);
+  if (rc != arc::code::kOk) return rc;
+  if (!FindArchiveStart(file, start)) return arc::code::kFileStyle;
+  return arc::code::kOk;
+}
+
+bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
+  std::string x = a;
+  std::string y = b;
+  for (char& c : x) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  for (char& c : y) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return arc::MemberNameMatches(x, y);
+}
+
+int WalkHeadersOnly(const std::string& archive) {
+  ArchiveFile file;
+  uint64_t start = 0;
+  int rc = OpenArchive(archive, file, start);
+  if (rc != arc::code::kOk) return rc;
+  MemberWalk walk(file, start);
+  MemberHeader h;
+  while ((rc = walk.Next(h)) == arc::code::kOk) {
+  }
+  return rc == MemberWalk::kEnd ? arc::code::kOk : rc;
+}
+
+}  // namespace
+
+int Test(const std::string& archive) {
+  ArchiveFile file;
+  uint64_t start = 0;
+  int rc = OpenArchive(archive, file, start);
+  if (rc != arc::code::kOk) return rc;
+  arc::TestResult result;
+  MemberWalk walk(file, start);
+  MemberHeader h;
+  while ((rc = walk.Next(h)) == arc::code::kOk) {
+    if (h.isDirectory()) continue;
+    if (!CanDecode(h.method)) {
+      result.Skip();
+      continue;
+    }
+    CrcSink sink;
+    const int member = DecodeAndVerify(file, h, sink);
+    if (member != arc::code::kOk) {
+      result.Fail(member);
+      break;
+    }
+  }
+  if (rc != arc::code::kOk && rc != MemberWalk::kEnd) result.Fail(rc);
+  return result.Code();
+}
+
+int CheckArchive(const std::string& archive, int mode) {
+  switch (mode & 3) {
+    case arc::kCheckRough: {
+      ArchiveFile file;
+      uint64_t start = 0;
+      return OpenArchive(archive, file, start) == arc::code::kOk ? 1 : 0;
+    }
+    case 1:
+      return WalkHeadersOnly(archive) == arc::code::kOk ? 1 : 0;
+    default:
+      return Test(archive) > arc::code::kMaxSkipped ? 0 : 1;
+  }
+}
+
+int Extract(const std::string& archive, const std::string& destination, const std::string& member) {
+  const std::string leaf = arc::SafeLeafName(member);
+  if (leaf.empty() || destination.empty()) return arc::code::kNotFileName;
+  ArchiveFile file;
+  uint64_t start = 0;
+  int rc = OpenArchive(archive, file, start);
+  if (rc != arc::code::kOk) return rc;
+  MemberWalk walk(file, start);
+  MemberHeader h;
+  // Prefer an exact match; remember the first case-insensitive one.
+  bool haveFallback = false;
+  MemberHeader fallback;
+  while ((rc = walk.Next(h)) == arc::code::kOk) {
+    if (h.isDirectory()) continue;
+    if (arc::MemberNameMatches(h.name, member)) break;
+    if (!haveFallback && EqualsIgnoringAsciiCase(h.name, member)) {
+      fallback = h;
+      haveFallback = true;
+    }
+  }
+  if (rc == MemberWalk::kEnd) {
+    if (!haveFallback) return arc::code::kNotFindArcFile;
+    h = fallback;
+  } else if (rc != arc::code::kOk) {
+    if (!haveFallback) return rc;
+    h = fallback;  // the member was found before the damage
+  }
+  if (!CanDecode(h.method)) return arc::code::kMethod;
+  arc::OutputFile out;
+  rc = out.Open(destination, leaf);
+  if (rc != arc::code::kOk) return rc;
+  CrcSink sink(&out);
+  rc = DecodeAndVerify(file, h, sink);
+  if (rc != arc::code::kOk) {
+    out.Abort();
+    return rc;
+  }
+  return out.Commit();
+}
+
+arc::LibraryLock& Lock() {
+  static arc::LibraryLock lock;
+  return lock;
+}
+
+int Running() { return Lock().Running(); }
+
+int RunCommand(const char* commandLine) {
+  arc::LibraryScope scope(Lock(), false);
+  if (!scope.entered()) return arc::code::kAlreadyRunning;
+  try {
+    arc::Command command;
+    int rc = arc::ParseCommandLine(commandLine, command);
+    if (rc != arc::code::kOk) return rc;
+    if (command.kind == arc::Command::Kind::Test) return Test(command.archive);
+    for (const std::string& member : command.members) {
+      rc = Extract(command.archive, command.destination, member);
+      if (rc != arc::code::kOk) return rc;
+    }
+    return arc::code::kOk;
+  } catch (const std::bad_alloc&) {
+    return arc::code::kMoreHeapMemory;
+  } catch (...) {
+    return arc::code::kNotSupport;
+  }
+}
+
+int RunCheck(const char* archive, int mode) {
+  arc::LibraryScope scope(Lock(), true);
+  try {
+    return CheckArchive(archive != nullptr ? archive : "", mode);
+  } catch (...) {
+    return 0;
+  }
+}
+
+}  // namespace lzhar
