@@ -52,7 +52,7 @@ bool ReadAt(int fd, uint64_t offset, void* buf, size_t n) {
 
 class Fd {
  public:
-  explicit Fd(const char* path) : fd_(path != nullptr ? open(path, O_RDONLY | O_CLOEXEC) : -1) {}
+  explicit Fd(const char* path) : fd_(path != nullptr ? open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK) : -1) {}
   ~Fd() {
     if (fd_ >= 0) close(fd_);
   }

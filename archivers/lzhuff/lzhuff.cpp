@@ -295,6 +295,9 @@ struct Decoder {
         pos += len;
       }
     }
+    // Encoders close the last block exactly at the end of the data: codes left over mean a
+    // damaged block count.
+    if (blockLeft != 0) return Status::kCorrupt;
     if (pos > flushed && !out.Write(win + flushed, pos - flushed)) return Status::kWriteError;
     return Status::kOk;
   }

@@ -212,10 +212,13 @@ TEST(LzhuffCrossCheck, SmallInputReadsAndStopsAtOriginalSize) {
   ASSERT_EQ(lzhuff::Decode(lzhuff::kLh7, in, m.compressed.size(), m.expected.size(), out),
             lzhuff::Status::kOk);
   EXPECT_EQ(out.data, m.expected);
-  // Decoding a prefix stops exactly there.
-  Bytes prefix;
-  ASSERT_EQ(DecodeBytes(lzhuff::kLh7, m.compressed, 1000, &prefix), lzhuff::Status::kOk);
-  EXPECT_EQ(prefix, Bytes(m.expected.begin(), m.expected.begin() + 1000));
+  // Decoding stops exactly at the original size, and a stream whose last block holds more
+  // codes than that is corrupt; the output never goes past the size.
+  MemInput in2(m.compressed);
+  MemOutput prefix;
+  EXPECT_EQ(lzhuff::Decode(lzhuff::kLh7, in2, m.compressed.size(), 1000, prefix),
+            lzhuff::Status::kCorrupt);
+  EXPECT_LE(prefix.data.size(), 1000u);
 }
 
 TEST(LzhuffCrossCheck, NeverReadsPastCompressedSize) {
@@ -402,6 +405,10 @@ TEST(LzhuffStreams, EndlessStreamsStopQuickly) {
     // Nothing at all.
     EXPECT_EQ(DecodeBytes(*f, Bytes{}, 10, nullptr), lzhuff::Status::kCorrupt);
     EXPECT_EQ(DecodeBytes(*f, Bytes{}, 0, nullptr), lzhuff::Status::kOk);
+    // A block count larger than the data.
+    BitWriter w;
+    SingleSymbolBlock(w, 9, 'q', 0, f->pbit);
+    EXPECT_EQ(DecodeBytes(*f, w.Finish(), 8, nullptr), lzhuff::Status::kCorrupt);
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_LT(seconds, 20.0);
