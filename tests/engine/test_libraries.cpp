@@ -294,6 +294,21 @@ TEST_F(LibraryCallsTest, CheckAndBusyAnswersFollowTheScript) {
                          }));
 }
 
+TEST_F(LibraryCallsTest, GlobsWithASlashMatchTheWholePathAndMalformedCommandsAreRefused) {
+  fake_.Script(QStringLiteral(
+      "test \"/data/my dir/*\" 5\n"
+      "check1 */keep/* 9\n"
+      "test A.LZH 0x8016\n"));
+  ArchiverLibrary* lzh = Library(kLzh);
+  EXPECT_EQ(lzh->Command(QStringLiteral("t \"/data/my dir/A.LZH\"")), 5);
+  EXPECT_EQ(lzh->Command(QStringLiteral("t \"/data/other/A.LZH\"")), 0x8016);
+  EXPECT_EQ(lzh->CheckArchive(QStringLiteral("/x/keep/A.LZH"), 1), 9);
+  EXPECT_EQ(lzh->CheckArchive(QStringLiteral("/x/keep/A.LZH"), 2), 1);
+  // No quoted archive; an extraction without destination and member.
+  EXPECT_EQ(lzh->Command(QStringLiteral("t -+ -y1")), 0x8019);
+  EXPECT_EQ(Library(kZip)->Command(QStringLiteral("-x \"/x/A.ZIP\"")), 0x802B);
+}
+
 TEST_F(LibraryCallsTest, TextsReachTheLibraryInUtf8) {
   const QString path = QStringLiteral("/データ/ｱｰｶｲﾌﾞ　1.LZH");
   Library(kLzh)->Command(TestCommandLine(kLzh, path));
