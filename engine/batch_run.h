@@ -29,6 +29,7 @@ class BatchRun {
   AutoOutcome Automatic(int mode);
 
   void Cancel() { cancel_ = true; }  // btnCancel_Click
+  void ResetCancel() { cancel_ = false; }
   bool cancelled() const { return cancel_; }
   bool running() const { return running_; }
 
