@@ -1,8 +1,11 @@
-// DecodeMember on liblhasa's decoders (lha_decoder_for_name / lha_decoder_new).
+// DecodeMember: -lh4- to -lh7- on the shared static-Huffman decoder (lzhuff), every other
+// method on liblhasa's decoders (lha_decoder_for_name / lha_decoder_new).
 #include "lzh_decode.h"
 
 #include <cstring>
 #include <vector>
+
+#include "lzhuff.h"
 
 extern "C" {
 #include <lha_decoder.h>
@@ -38,12 +41,72 @@ size_t ReadCompressed(void* buffer, size_t size, void* user) {
   return static_cast<size_t>(n);
 }
 
+const lzhuff::Format* SharedFormatFor(const std::string& method) {
+  if (method == "-lh4-") return &lzhuff::kLh4;
+  if (method == "-lh5-") return &lzhuff::kLh5;
+  if (method == "-lh6-") return &lzhuff::kLh6;
+  if (method == "-lh7-") return &lzhuff::kLh7;
+  return nullptr;
+}
+
+class SourceInput : public lzhuff::Input {
+ public:
+  explicit SourceInput(ByteSource& source) : source_(source) {}
+  long Read(unsigned char* buf, size_t max) override { return source_.Read(buf, max); }
+
+ private:
+  ByteSource& source_;
+};
+
+class SinkOutput : public lzhuff::Output {
+ public:
+  SinkOutput(ByteSink& sink, DecodeOutcome& out) : sink_(sink), out_(out) {}
+  bool Write(const unsigned char* data, size_t n) override {
+    const int rc = sink_.Write(data, n);
+    if (rc != 0) {
+      out_.sinkCode = rc;
+      return false;
+    }
+    out_.produced += n;
+    return true;
+  }
+
+ private:
+  ByteSink& sink_;
+  DecodeOutcome& out_;
+};
+
+DecodeOutcome DecodeShared(const lzhuff::Format& format, ByteSource& source,
+                           uint64_t compressedSize, uint64_t originalSize, ByteSink& sink) {
+  DecodeOutcome out;
+  SourceInput in(source);
+  SinkOutput sinkOut(sink, out);
+  switch (lzhuff::Decode(format, in, compressedSize, originalSize, sinkOut)) {
+    case lzhuff::Status::kOk:
+      break;
+    case lzhuff::Status::kCorrupt:
+    case lzhuff::Status::kTruncated:
+      out.status = DecodeStatus::kShortOutput;
+      break;
+    case lzhuff::Status::kReadError:
+      out.status = DecodeStatus::kReadError;
+      break;
+    case lzhuff::Status::kWriteError:
+      out.status = DecodeStatus::kSinkError;
+      break;
+  }
+  return out;
+}
+
 }  // namespace
 
 bool CanDecode(const std::string& method) { return DecoderFor(method) != nullptr; }
 
 DecodeOutcome DecodeMember(const std::string& method, ByteSource& source, uint64_t compressedSize,
                            uint64_t originalSize, ByteSink& sink) {
+  if (const lzhuff::Format* f = SharedFormatFor(method)) {
+    return DecodeShared(*f, source, compressedSize, originalSize, sink);
+  }
   DecodeOutcome out;
   LHADecoderType* type = DecoderFor(method);
   if (type == nullptr) {
