@@ -249,7 +249,7 @@ long ArchiveFile::ReadAt(uint64_t offset, uint8_t* buffer, size_t length) {
   if (length > size_ - offset) length = static_cast<size_t>(size_ - offset);
   if (length >= kWindowSize / 2) return PreadFully(fd_, offset, buffer, length);
   if (offset < windowStart_ || offset + length > windowStart_ + windowLength_) {
-    if (window_.empty()) window_.resize(kWindowSize);
+    if (window_.empty()) window_.resize(static_cast<size_t>(std::min<uint64_t>(size_, kWindowSize)));
     const long n = PreadFully(fd_, offset, window_.data(), window_.size());
     if (n < 0) {
       windowLength_ = 0;
@@ -312,7 +312,7 @@ int HeaderStatusCode(HeaderStatus status) {
 bool FindArchiveStart(ArchiveFile& file, uint64_t& start) {
   const uint64_t size = file.size();
   if (size < kCommonHeaderLength) return false;
-  std::vector<uint8_t> chunk(1024 * 1024 + kCommonHeaderLength);
+  std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(size, 1024 * 1024 + kCommonHeaderLength)));
   // A plain archive starts at 0, even with a damaged first header, so the damage is reported.
   if (file.ReadAt(0, chunk.data(), kCommonHeaderLength) != static_cast<long>(kCommonHeaderLength)) return false;
   if (ShapedLikeHeader(chunk.data()) || DamagedHeaderShape(chunk.data())) {
