@@ -1,6 +1,8 @@
 // The command line: platform arguments to one text, switches, and the name splitter.
 #include <gtest/gtest.h>
 
+#include "qt_printers.h"
+
 #include <QStringList>
 
 #include "app/command_line.h"

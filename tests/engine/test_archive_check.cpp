@@ -2,6 +2,8 @@
 // self-extracting detection, double archives and the quarantine move.
 #include <gtest/gtest.h>
 
+#include "qt_printers.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStringList>

@@ -1,6 +1,8 @@
 // Verdict lines and classes for every kind of check result.
 #include <gtest/gtest.h>
 
+#include "qt_printers.h"
+
 #include <QStringList>
 
 #include "engine/ports.h"
