@@ -12,27 +12,15 @@
 #include "engine/libraries.h"
 #include "engine/ports.h"
 #include "fake_script.h"
+#include "recording_ports.h"
 #include "foundation/settings.h"
 
 namespace orvex2 {
 namespace {
 
-struct RecordingHistory : HistoryPort {
-  QStringList lines;
-  void ListInAdd(const QString& line) override { lines << line; }
-  void RefreshForm() override { lines.clear(); }
-  void Menu_Enabled(bool) override {}
-  void LogCopy() override {}
-};
-struct RecordingPassed : PassedPort {
-  QStringList paths;
-  void ListInAdd(const QString& path) override { paths << path; }
-  void Menu_Enabled(bool) override {}
-};
-struct RecordingMessages : MessagePort {
-  QStringList texts;
-  void Message(const QString& text) override { texts << text; }
-};
+using test::RecordingHistory;
+using test::RecordingMessages;
+using test::RecordingPassed;
 
 const QString kLzhChecking = QStringLiteral("　ＬＺＨ検査中です");
 const QString kZipChecking = QStringLiteral("　ＺＩＰ検査中です");

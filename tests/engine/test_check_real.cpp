@@ -13,22 +13,10 @@
 #include "engine/libraries.h"
 #include "engine/ports.h"
 #include "foundation/settings.h"
+#include "recording_ports.h"
 
 namespace orvex2 {
 namespace {
-
-struct Lines : HistoryPort {
-  QStringList lines;
-  void ListInAdd(const QString& line) override { lines << line; }
-  void RefreshForm() override { lines.clear(); }
-  void Menu_Enabled(bool) override {}
-  void LogCopy() override {}
-};
-struct Passed : PassedPort {
-  QStringList paths;
-  void ListInAdd(const QString& path) override { paths << path; }
-  void Menu_Enabled(bool) override {}
-};
 
 const QString kPassed = QStringLiteral("　この圧縮ファイルは正常です");
 
@@ -73,8 +61,8 @@ class RealCheckTest : public ::testing::Test {
   }
 
   QTemporaryDir tmp;
-  Lines history;
-  Passed passed;
+  test::RecordingHistory history;
+  test::RecordingPassed passed;
 };
 
 TEST_F(RealCheckTest, GoodArchivesPassInEveryMode) {

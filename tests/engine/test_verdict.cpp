@@ -7,17 +7,12 @@
 
 #include "engine/ports.h"
 #include "engine/verdict.h"
+#include "recording_ports.h"
 
 namespace orvex2 {
 namespace {
 
-struct RecordingHistory : HistoryPort {
-  QStringList lines;
-  void ListInAdd(const QString& line) override { lines << line; }
-  void RefreshForm() override { lines.clear(); }
-  void Menu_Enabled(bool) override {}
-  void LogCopy() override {}
-};
+using test::RecordingHistory;
 
 class VerdictTest : public ::testing::Test {
  protected:
