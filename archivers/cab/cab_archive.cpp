@@ -278,7 +278,7 @@ class Session {
   int FindEmbedded() {
     const int fd = ::open(sys_.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return code::kArchiveOpen;
-    std::vector<unsigned char> buf(kReadBuffer * 16 + kHeaderSize);
+    std::vector<unsigned char> buf(static_cast<size_t>(std::min<int64_t>(fileSize_, kReadBuffer * 16 + kHeaderSize)));
     int tries = 0;
     int firstError = MSPACK_ERR_OK;
     bool truncated = false;

@@ -5,6 +5,7 @@
 
 #include "archiver_common.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -138,8 +139,8 @@ int Locate(const InputFile& in, Layout& out) {
 bool HasLocalHeader(const InputFile& in) {
   constexpr size_t kChunk = 1 << 20;
   constexpr size_t kHeader = 30;
-  std::vector<unsigned char> buf(kChunk + kHeader);
   const int64_t size = in.size();
+  std::vector<unsigned char> buf(static_cast<size_t>(std::min<int64_t>(size, kChunk + kHeader)) + 4);
   if (size >= 4 && in.ReadAt(0, buf.data(), 4) && std::memcmp(buf.data(), "PK\3\4", 4) == 0) return true;
   for (int64_t pos = 0; pos < size; pos += kChunk) {
     const size_t n = static_cast<size_t>(std::min<int64_t>(size - pos, kChunk + kHeader));
