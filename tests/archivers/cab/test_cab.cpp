@@ -22,6 +22,13 @@
 #include <unistd.h>
 #include <vector>
 
+// The sanitized build's cases carry their own names in CTest.
+#ifdef ORVEX2_SANITIZED_SUITES
+#define SUITE(name) Sanitized##name
+#else
+#define SUITE(name) name
+#endif
+
 namespace {
 
 namespace code = arc::code;
@@ -111,7 +118,7 @@ int TestCommand(const std::string& path) { return cabar::Command(("-t \"" + path
 
 // --- Intact cabinets ---------------------------------------------------------------------
 
-TEST(CabTest, IntactCabinetsPass) {
+TEST(SUITE(CabTest), IntactCabinetsPass) {
   for (const char* name : {"stored.cab", "mszip.cab", "folders.cab"}) {
     EXPECT_EQ(cabar::Test(Fixture(name)), 0) << name;
     EXPECT_EQ(TestCommand(Fixture(name)), 0) << name;
@@ -123,7 +130,7 @@ TEST(CabTest, IntactCabinetsPass) {
 
 // --- Fault table ---------------------------------------------------------------------------
 
-TEST(CabFaults, DataByteChangedIsChecksumError) {
+TEST(SUITE(CabFaults), DataByteChangedIsChecksumError) {
   for (const char* name : {"stored.cab", "mszip.cab"}) {
     Damaged d(name, [](Bytes& b) { b[FolderData(b, 0) + 8 + 200] ^= 0x04; });
     EXPECT_EQ(cabar::Test(d.path()), code::kFileCrc) << name;
@@ -132,12 +139,12 @@ TEST(CabFaults, DataByteChangedIsChecksumError) {
   }
 }
 
-TEST(CabFaults, BlockChecksumChangedIsChecksumError) {
+TEST(SUITE(CabFaults), BlockChecksumChangedIsChecksumError) {
   Damaged d("folders.cab", [](Bytes& b) { b[FolderData(b, 1)] ^= 0x01; });  // the MSZIP folder
   EXPECT_EQ(cabar::Test(d.path()), code::kFileCrc);
 }
 
-TEST(CabFaults, ZeroChecksumsCannotRevealDamage) {
+TEST(SUITE(CabFaults), ZeroChecksumsCannotRevealDamage) {
   // A block checksum of 0 means "none": a changed stored byte then goes unnoticed.
   Damaged d("stored.cab", [](Bytes& b) {
     Put32(b, FolderData(b, 0), 0);
@@ -146,7 +153,7 @@ TEST(CabFaults, ZeroChecksumsCannotRevealDamage) {
   EXPECT_EQ(cabar::Test(d.path()), 0);
 }
 
-TEST(CabFaults, BrokenMszipDataIsBrokenData) {
+TEST(SUITE(CabFaults), BrokenMszipDataIsBrokenData) {
   // With the block checksum off, the decoder itself meets the damage ("CK" block signature).
   Damaged d("mszip.cab", [](Bytes& b) {
     const size_t block = FolderData(b, 0);
@@ -156,23 +163,23 @@ TEST(CabFaults, BrokenMszipDataIsBrokenData) {
   EXPECT_EQ(cabar::Test(d.path()), code::kHuffmanCode);
 }
 
-TEST(CabFaults, MemberBeyondItsFolderIsBrokenData) {
+TEST(SUITE(CabFaults), MemberBeyondItsFolderIsBrokenData) {
   Damaged d("stored.cab", [](Bytes& b) { Put32(b, FirstFile(b) + 4, 0x00F00000); });  // uoffFolderStart
   EXPECT_EQ(cabar::Test(d.path()), code::kHuffmanCode);
 }
 
-TEST(CabFaults, BrokenHeaderFieldsAreBrokenHeader) {
+TEST(SUITE(CabFaults), BrokenHeaderFieldsAreBrokenHeader) {
   Damaged d("mszip.cab", [](Bytes& b) { Put16(b, FirstFile(b) + 8, 0x0033); });  // no such folder
   EXPECT_EQ(cabar::Test(d.path()), code::kHeaderBroken);
   EXPECT_EQ(cabar::Check(d.path().c_str(), 0), 0);
 }
 
-TEST(CabFaults, UnknownCompressionTypeIsUnsupportedMethod) {
+TEST(SUITE(CabFaults), UnknownCompressionTypeIsUnsupportedMethod) {
   Damaged d("mszip.cab", [](Bytes& b) { Put16(b, kFolder0 + 6, 0x0007); });
   EXPECT_EQ(cabar::Test(d.path()), code::kMethod);
 }
 
-TEST(CabFaults, TruncatedCabinetIsBrokenHeaderNotForeign) {
+TEST(SUITE(CabFaults), TruncatedCabinetIsBrokenHeaderNotForeign) {
   for (size_t keep : {size_t{20}, size_t{50}, size_t{3000}}) {
     Damaged d("mszip.cab", [keep](Bytes& b) { b.resize(keep); });
     EXPECT_EQ(cabar::Test(d.path()), code::kHeaderBroken) << keep;
@@ -180,7 +187,7 @@ TEST(CabFaults, TruncatedCabinetIsBrokenHeaderNotForeign) {
   }
 }
 
-TEST(CabFaults, TruncatedSelfExtractorIsBrokenHeader) {
+TEST(SUITE(CabFaults), TruncatedSelfExtractorIsBrokenHeader) {
   Damaged d("mszip.cab", [](Bytes& b) {
     Bytes stub = Stub(5000, 9);
     b.insert(b.begin(), stub.begin(), stub.end());
@@ -189,7 +196,7 @@ TEST(CabFaults, TruncatedSelfExtractorIsBrokenHeader) {
   EXPECT_EQ(cabar::Test(d.path()), code::kHeaderBroken);
 }
 
-TEST(CabFaults, ForeignFilesAreNotThisFormat) {
+TEST(SUITE(CabFaults), ForeignFilesAreNotThisFormat) {
   TempDir dir;
   WriteAll(dir.File("empty.cab"), {});
   WriteAll(dir.File("zeros.cab"), Bytes(5000, 0));
@@ -202,7 +209,7 @@ TEST(CabFaults, ForeignFilesAreNotThisFormat) {
   }
 }
 
-TEST(CabFaults, UnopenableFilesCannotBeOpened) {
+TEST(SUITE(CabFaults), UnopenableFilesCannotBeOpened) {
   TempDir dir;
   EXPECT_EQ(cabar::Test(dir.File("missing.cab")), code::kArchiveOpen);
   EXPECT_EQ(cabar::Test(dir.path()), code::kArchiveOpen);
@@ -211,7 +218,7 @@ TEST(CabFaults, UnopenableFilesCannotBeOpened) {
   EXPECT_EQ(cabar::Check(dir.File("missing.cab").c_str(), 0), 0);
 }
 
-TEST(CabFaults, MspackErrorsMapToLibraryCodes) {
+TEST(SUITE(CabFaults), MspackErrorsMapToLibraryCodes) {
   EXPECT_EQ(cabar::MapMspackError(MSPACK_ERR_CHECKSUM, false), code::kFileCrc);
   EXPECT_EQ(cabar::MapMspackError(MSPACK_ERR_DATAFORMAT, false), code::kHuffmanCode);
   EXPECT_EQ(cabar::MapMspackError(MSPACK_ERR_DECRUNCH, false), code::kHuffmanCode);
@@ -224,7 +231,7 @@ TEST(CabFaults, MspackErrorsMapToLibraryCodes) {
 
 // --- Self-extractors -------------------------------------------------------------------------
 
-TEST(CabCheck, CabinetsBehindStubsOfAnySize) {
+TEST(SUITE(CabCheck), CabinetsBehindStubsOfAnySize) {
   struct Case {
     size_t stub;
     bool plant;
@@ -246,7 +253,7 @@ TEST(CabCheck, CabinetsBehindStubsOfAnySize) {
   }
 }
 
-TEST(CabCheck, DamageBehindAStubIsStillFound) {
+TEST(SUITE(CabCheck), DamageBehindAStubIsStillFound) {
   Damaged d("mszip.cab", [](Bytes& b) {
     b[FolderData(b, 0) + 8 + 500] ^= 0x10;
     Bytes stub = Stub(66000, 2);
@@ -256,7 +263,7 @@ TEST(CabCheck, DamageBehindAStubIsStillFound) {
   EXPECT_EQ(cabar::Test(d.path()), code::kFileCrc);
 }
 
-TEST(CabCheck, ManyFalseHeadersEndTheSearchQuickly) {
+TEST(SUITE(CabCheck), ManyFalseHeadersEndTheSearchQuickly) {
   Bytes stub = Stub(400 * 64, 4);
   for (size_t i = 1; i < 400; ++i) PlantHeader(stub, i * 64);
   Damaged d("mszip.cab", [&stub](Bytes& b) { b.insert(b.begin(), stub.begin(), stub.end()); });
@@ -268,7 +275,7 @@ TEST(CabCheck, ManyFalseHeadersEndTheSearchQuickly) {
 
 // --- Command line and busy flag ------------------------------------------------------------
 
-TEST(CabCommand, CommandLineErrors) {
+TEST(SUITE(CabCommand), CommandLineErrors) {
   EXPECT_EQ(cabar::Command(""), code::kCommandName);
   EXPECT_EQ(cabar::Command("-t"), code::kNoArcName);
   EXPECT_EQ(cabar::Command(("-x \"" + Fixture("mszip.cab") + "\" \"/tmp/\" \"beta.txt\"").c_str()),
@@ -291,7 +298,7 @@ void HoldInHook(void* context) {
   g->cv.wait(lock, [g] { return g->release; });
 }
 
-TEST(CabBusy, SecondCallerIsToldTheLibraryIsBusy) {
+TEST(SUITE(CabBusy), SecondCallerIsToldTheLibraryIsBusy) {
   EXPECT_EQ(cabar::Running(), 0);
   Gate gate;
   cabar::SetMemberHook(HoldInHook, &gate);

@@ -21,6 +21,13 @@
 #include <zip.h>
 #include <zlib.h>
 
+// The sanitized build's cases carry their own names in CTest.
+#ifdef ORVEX2_SANITIZED_SUITES
+#define SUITE(name) Sanitized##name
+#else
+#define SUITE(name) name
+#endif
+
 namespace {
 
 using namespace ziptest;
@@ -79,19 +86,19 @@ uint32_t StoredCrc(const std::string& archive, const std::string& name) {
 
 // --- Intact archives ------------------------------------------------------------------
 
-TEST(ZipTest, IntactArchivesPass) {
+TEST(SUITE(ZipTest), IntactArchivesPass) {
   EXPECT_EQ(zipar::Test(Fixture("mixed.zip")), 0);  // stored, deflate, bzip2, folder entry
   EXPECT_EQ(zipar::Test(Fixture("deflated.zip")), 0);
   EXPECT_EQ(TestCommand(Fixture("mixed.zip")), 0);
 }
 
-TEST(ZipTest, MembersThatCannotBeTestedAreCounted) {
+TEST(SUITE(ZipTest), MembersThatCannotBeTestedAreCounted) {
   EXPECT_EQ(zipar::Test(Fixture("encrypted.zip")), 1);  // one ZipCrypto member, one plain
   EXPECT_EQ(zipar::Test(Fixture("deflate64.zip")), 1);
   EXPECT_EQ(zipar::Test(Fixture("lzma.zip")), 1);
 }
 
-TEST(ZipTest, FaultWinsOverSkippedMembers) {
+TEST(SUITE(ZipTest), FaultWinsOverSkippedMembers) {
   // encrypted.zip: damage the plain member; the skipped one no longer decides the result.
   Damaged d("encrypted.zip", [](Bytes& b) {
     const Member m = Find(b, "stored.txt");
@@ -103,7 +110,7 @@ TEST(ZipTest, FaultWinsOverSkippedMembers) {
 
 // --- Fault table: one row each ----------------------------------------------------------
 
-TEST(ZipFaults, StoredDataByteChangedIsChecksumError) {
+TEST(SUITE(ZipFaults), StoredDataByteChangedIsChecksumError) {
   Damaged d("mixed.zip", [](Bytes& b) {
     const Member m = Find(b, "stored.txt");
     b[m.data + 100] ^= 0x01;
@@ -111,7 +118,7 @@ TEST(ZipFaults, StoredDataByteChangedIsChecksumError) {
   EXPECT_EQ(zipar::Test(d.path()), code::kFileCrc);
 }
 
-TEST(ZipFaults, CentralDirectoryCrcChangedIsChecksumError) {
+TEST(SUITE(ZipFaults), CentralDirectoryCrcChangedIsChecksumError) {
   Damaged d("deflated.zip", [](Bytes& b) {
     const Member m = Find(b, "deflated.txt");
     b[m.central + 16] ^= 0xFF;
@@ -120,7 +127,7 @@ TEST(ZipFaults, CentralDirectoryCrcChangedIsChecksumError) {
   EXPECT_EQ(zipar::Test(d.path()), code::kFileCrc);
 }
 
-TEST(ZipFaults, CrcDifferingBetweenHeadersIsBrokenHeader) {
+TEST(SUITE(ZipFaults), CrcDifferingBetweenHeadersIsBrokenHeader) {
   Damaged d("deflated.zip", [](Bytes& b) {
     const Member m = Find(b, "deflated.txt");
     b[m.central + 16] ^= 0xFF;
@@ -128,7 +135,7 @@ TEST(ZipFaults, CrcDifferingBetweenHeadersIsBrokenHeader) {
   EXPECT_EQ(zipar::Test(d.path()), code::kHeaderBroken);
 }
 
-TEST(ZipFaults, InvalidDeflateDataIsBrokenData) {
+TEST(SUITE(ZipFaults), InvalidDeflateDataIsBrokenData) {
   Damaged d("deflated.zip", [](Bytes& b) {
     const Member m = Find(b, "deflated.txt");
     b[m.data] = 0x07;  // final block of the reserved type 3
@@ -136,7 +143,7 @@ TEST(ZipFaults, InvalidDeflateDataIsBrokenData) {
   EXPECT_EQ(zipar::Test(d.path()), code::kHuffmanCode);
 }
 
-TEST(ZipFaults, InvalidBzip2DataIsBrokenData) {
+TEST(SUITE(ZipFaults), InvalidBzip2DataIsBrokenData) {
   Damaged d("mixed.zip", [](Bytes& b) {
     const Member m = Find(b, "bzip2.txt");
     b[m.data] = 'X';  // "BZh" stream magic
@@ -144,7 +151,7 @@ TEST(ZipFaults, InvalidBzip2DataIsBrokenData) {
   EXPECT_EQ(zipar::Test(d.path()), code::kHuffmanCode);
 }
 
-TEST(ZipFaults, MemberLongerThanDeclaredIsBrokenData) {
+TEST(SUITE(ZipFaults), MemberLongerThanDeclaredIsBrokenData) {
   Damaged d("deflated.zip", [](Bytes& b) {
     const Member m = Find(b, "deflated.txt");
     Put32(b, m.central + 24, 100);  // uncompressed size in both headers
@@ -153,7 +160,7 @@ TEST(ZipFaults, MemberLongerThanDeclaredIsBrokenData) {
   EXPECT_EQ(zipar::Test(d.path()), code::kHuffmanCode);
 }
 
-TEST(ZipFaults, MemberShorterThanDeclaredIsAFault) {
+TEST(SUITE(ZipFaults), MemberShorterThanDeclaredIsAFault) {
   Damaged d("deflated.zip", [](Bytes& b) {
     const Member m = Find(b, "deflated.txt");
     Put32(b, m.central + 24, Le32(b, m.central + 24) + 10);
@@ -163,7 +170,7 @@ TEST(ZipFaults, MemberShorterThanDeclaredIsAFault) {
   EXPECT_TRUE(rc == code::kHuffmanCode || rc == code::kHeaderBroken) << std::hex << rc;
 }
 
-TEST(ZipFaults, LocalHeaderSignatureDamagedIsBrokenHeader) {
+TEST(SUITE(ZipFaults), LocalHeaderSignatureDamagedIsBrokenHeader) {
   Damaged d("mixed.zip", [](Bytes& b) {
     const Member m = Find(b, "deflated.txt");
     b[m.local + 2] = 'X';
@@ -171,7 +178,7 @@ TEST(ZipFaults, LocalHeaderSignatureDamagedIsBrokenHeader) {
   EXPECT_EQ(zipar::Test(d.path()), code::kHeaderBroken);
 }
 
-TEST(ZipFaults, TruncatedArchiveIsBrokenHeaderNotForeign) {
+TEST(SUITE(ZipFaults), TruncatedArchiveIsBrokenHeaderNotForeign) {
   for (size_t keep : {size_t{10}, size_t{40}, size_t{2000}}) {
     Damaged d("mixed.zip", [keep](Bytes& b) { b.resize(keep); });
     EXPECT_EQ(zipar::Test(d.path()), code::kHeaderBroken) << keep;
@@ -182,7 +189,7 @@ TEST(ZipFaults, TruncatedArchiveIsBrokenHeaderNotForeign) {
   EXPECT_EQ(zipar::Test(d.path()), code::kHeaderBroken);
 }
 
-TEST(ZipFaults, TruncatedSelfExtractorIsBrokenHeader) {
+TEST(SUITE(ZipFaults), TruncatedSelfExtractorIsBrokenHeader) {
   Damaged d("mixed.zip", [](Bytes& b) {
     Bytes stub = Stub(3000, 7);
     b.insert(b.begin(), stub.begin(), stub.end());
@@ -191,7 +198,7 @@ TEST(ZipFaults, TruncatedSelfExtractorIsBrokenHeader) {
   EXPECT_EQ(zipar::Test(d.path()), code::kHeaderBroken);
 }
 
-TEST(ZipFaults, ForeignFilesAreNotThisFormat) {
+TEST(SUITE(ZipFaults), ForeignFilesAreNotThisFormat) {
   TempDir dir;
   WriteAll(dir.File("empty.zip"), {});
   WriteAll(dir.File("zeros.zip"), Bytes(5000, 0));
@@ -204,7 +211,7 @@ TEST(ZipFaults, ForeignFilesAreNotThisFormat) {
   }
 }
 
-TEST(ZipFaults, UnopenableFilesCannotBeOpened) {
+TEST(SUITE(ZipFaults), UnopenableFilesCannotBeOpened) {
   TempDir dir;
   EXPECT_EQ(zipar::Test(dir.File("missing.zip")), code::kArchiveOpen);
   EXPECT_EQ(zipar::Test(dir.path()), code::kArchiveOpen);  // a folder
@@ -213,7 +220,7 @@ TEST(ZipFaults, UnopenableFilesCannotBeOpened) {
   EXPECT_EQ(zipar::Check(dir.File("missing.zip").c_str(), 0), 0);
 }
 
-TEST(ZipFaults, TooManyMembersIsRefusedBeforeReading) {
+TEST(SUITE(ZipFaults), TooManyMembersIsRefusedBeforeReading) {
   // A zip64 end record that announces 70000 members.
   Bytes b(56 + 20 + 22, 0);
   const unsigned char rec[] = {'P', 'K', 6, 6};
@@ -231,7 +238,7 @@ TEST(ZipFaults, TooManyMembersIsRefusedBeforeReading) {
   EXPECT_EQ(zipar::Test(dir.File("many.zip")), code::kTooManyFiles);
 }
 
-TEST(ZipFaults, HugeCentralDirectoryIsRefused) {
+TEST(SUITE(ZipFaults), HugeCentralDirectoryIsRefused) {
   // A sparse 40 MiB file whose end record names a 40 MiB directory.
   TempDir dir;
   const std::string path = dir.File("huge.zip");
@@ -248,7 +255,7 @@ TEST(ZipFaults, HugeCentralDirectoryIsRefused) {
   EXPECT_EQ(zipar::Test(path), code::kTooManyFiles);
 }
 
-TEST(ZipFaults, LibzipErrorsMapToLibraryCodes) {
+TEST(SUITE(ZipFaults), LibzipErrorsMapToLibraryCodes) {
   // Rows that no file on disk can produce on demand (read errors, memory) are checked here.
   EXPECT_EQ(zipar::MapLibzipError(ZIP_ER_CRC), code::kFileCrc);
   EXPECT_EQ(zipar::MapLibzipError(ZIP_ER_ZLIB), code::kHuffmanCode);
@@ -267,7 +274,7 @@ TEST(ZipFaults, LibzipErrorsMapToLibraryCodes) {
 
 // --- Recognition and self-extractors ----------------------------------------------------
 
-TEST(ZipCheck, RecognisesPlainArchives) {
+TEST(SUITE(ZipCheck), RecognisesPlainArchives) {
   EXPECT_EQ(zipar::Check(Fixture("mixed.zip").c_str(), 0), 1);
   EXPECT_EQ(zipar::Check(Fixture("mixed.zip").c_str(), 2), 1);
   EXPECT_EQ(zipar::Check(Fixture("encrypted.zip").c_str(), 2), 1);  // skipped members pass
@@ -276,13 +283,13 @@ TEST(ZipCheck, RecognisesPlainArchives) {
   EXPECT_EQ(zipar::Check(nullptr, 0), 0);
 }
 
-TEST(ZipCheck, FullCheckFailsOnDamage) {
+TEST(SUITE(ZipCheck), FullCheckFailsOnDamage) {
   Damaged d("mixed.zip", [](Bytes& b) { b[Find(b, "stored.txt").data + 5] ^= 0x20; });
   EXPECT_EQ(zipar::Check(d.path().c_str(), 0), 1);  // still looks like a ZIP
   EXPECT_EQ(zipar::Check(d.path().c_str(), 2), 0);
 }
 
-TEST(ZipCheck, SelfExtractorsBehindStubsOfAnySize) {
+TEST(SUITE(ZipCheck), SelfExtractorsBehindStubsOfAnySize) {
   struct Case {
     size_t stub;
     const char* plant;  // a false signature placed inside the stub
@@ -306,7 +313,7 @@ TEST(ZipCheck, SelfExtractorsBehindStubsOfAnySize) {
   }
 }
 
-TEST(ZipCheck, DamageBehindAStubIsStillFound) {
+TEST(SUITE(ZipCheck), DamageBehindAStubIsStillFound) {
   Damaged d("mixed.zip", [](Bytes& b) {
     const size_t at = Find(b, "stored.txt").data + 50;
     Bytes stub = Stub(66000, 1);
@@ -317,7 +324,7 @@ TEST(ZipCheck, DamageBehindAStubIsStillFound) {
   EXPECT_EQ(zipar::Test(d.path()), code::kFileCrc);
 }
 
-TEST(ZipCheck, StubWithoutArchiveIsNotAZip) {
+TEST(SUITE(ZipCheck), StubWithoutArchiveIsNotAZip) {
   TempDir dir;
   Bytes stub = Stub(80000, 5);
   std::memcpy(&stub[79000], "PK\x05\x06", 4);
@@ -328,7 +335,7 @@ TEST(ZipCheck, StubWithoutArchiveIsNotAZip) {
 
 // --- Command line ----------------------------------------------------------------------
 
-TEST(ZipCommand, CommandLineErrors) {
+TEST(SUITE(ZipCommand), CommandLineErrors) {
   EXPECT_EQ(zipar::Command(""), code::kCommandName);
   EXPECT_EQ(zipar::Command(nullptr), code::kCommandName);
   EXPECT_EQ(zipar::Command("-t"), code::kNoArcName);
@@ -338,7 +345,7 @@ TEST(ZipCommand, CommandLineErrors) {
 
 // --- Extraction -------------------------------------------------------------------------
 
-TEST(ZipExtract, WritesOnlyTheLeafIntoTheDestination) {
+TEST(SUITE(ZipExtract), WritesOnlyTheLeafIntoTheDestination) {
   TempDir dir;
   const std::string dest = dir.path() + "/";
   ASSERT_EQ(ExtractCommand(Fixture("mixed.zip"), dest, "nested.txt"), 0);
@@ -352,7 +359,7 @@ TEST(ZipExtract, WritesOnlyTheLeafIntoTheDestination) {
   EXPECT_EQ(names, (std::vector<std::string>{"bzip2.txt", "nested.txt"}));
 }
 
-TEST(ZipExtract, StoredPathsNeverLeaveTheDestination) {
+TEST(SUITE(ZipExtract), StoredPathsNeverLeaveTheDestination) {
   TempDir dir;
   const std::string archive = dir.File("paths.zip");
   {
@@ -386,7 +393,7 @@ TEST(ZipExtract, StoredPathsNeverLeaveTheDestination) {
   EXPECT_EQ(count, 4u);  // dest and its three files
 }
 
-TEST(ZipExtract, MissingMemberAndUnreadableMembers) {
+TEST(SUITE(ZipExtract), MissingMemberAndUnreadableMembers) {
   TempDir dir;
   EXPECT_EQ(ExtractCommand(Fixture("mixed.zip"), dir.path(), "nothere.txt"), code::kNotFindArcFile);
   EXPECT_EQ(ExtractCommand(Fixture("mixed.zip"), dir.path(), "docs"), code::kNotFindArcFile);  // a folder
@@ -396,7 +403,7 @@ TEST(ZipExtract, MissingMemberAndUnreadableMembers) {
   EXPECT_EQ(ExtractCommand(Fixture("encrypted.zip"), dir.path(), "stored.txt"), 0);  // the plain one
 }
 
-TEST(ZipExtract, DamagedMemberLeavesNoFile) {
+TEST(SUITE(ZipExtract), DamagedMemberLeavesNoFile) {
   Damaged d("mixed.zip", [](Bytes& b) { b[Find(b, "stored.txt").data + 3000] ^= 0x01; });
   TempDir dir;
   EXPECT_EQ(ExtractCommand(d.path(), dir.path(), "stored.txt"), code::kFileCrc);
@@ -404,7 +411,7 @@ TEST(ZipExtract, DamagedMemberLeavesNoFile) {
   EXPECT_EQ(ExtractCommand(d.path(), dir.path(), "deflated.txt"), 0);  // the others are intact
 }
 
-TEST(ZipExtract, UnwritableDestinations) {
+TEST(SUITE(ZipExtract), UnwritableDestinations) {
   TempDir dir;
   WriteAll(dir.File("plain"), {'x'});
   EXPECT_EQ(ExtractCommand(Fixture("mixed.zip"), dir.File("plain") + "/", "stored.txt"), code::kReadOnly);  // ENOTDIR
@@ -427,7 +434,7 @@ int InChild(Fn fn) {
   return WEXITSTATUS(status);
 }
 
-TEST(ZipExtract, FileSizeLimitIsDiskFull) {
+TEST(SUITE(ZipExtract), FileSizeLimitIsDiskFull) {
   TempDir dir;
   // The extraction's code leaves the child as its exit status: 0x8005 & 0xFF == 5.
   const int status = InChild([&] {
@@ -441,7 +448,7 @@ TEST(ZipExtract, FileSizeLimitIsDiskFull) {
   EXPECT_FALSE(fs::exists(dir.File("deflated.txt")));
 }
 
-TEST(ZipExtract, FullFileSystemIsDiskFull) {
+TEST(SUITE(ZipExtract), FullFileSystemIsDiskFull) {
   TempDir dir;
   const int status = InChild([&] {
     if (::unshare(CLONE_NEWNS) != 0) return 77;
@@ -472,7 +479,7 @@ void HoldInHook(void* context) {
   g->cv.wait(lock, [g] { return g->release; });
 }
 
-TEST(ZipBusy, SecondCallerIsToldTheLibraryIsBusy) {
+TEST(SUITE(ZipBusy), SecondCallerIsToldTheLibraryIsBusy) {
   EXPECT_EQ(zipar::Running(), 0);
   Gate gate;
   zipar::SetMemberHook(HoldInHook, &gate);
