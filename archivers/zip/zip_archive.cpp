@@ -105,11 +105,13 @@ int Locate(const InputFile& in, Layout& out) {
     uint64_t dirSize = Le32(e + 12);
     uint64_t dirOffset = Le32(e + 16);
     int64_t dirEnd = eocdPos;  // the directory ends where the (zip64) end records begin
-    const bool wide = entries == 0xFFFF || dirSize == 0xFFFFFFFFu || dirOffset == 0xFFFFFFFFu;
-    if (wide && i >= kZip64LocatorSize) {
+    // A zip64 locator right before the end record: the zip64 record in front of it holds
+    // the real values (also written by streaming zip when the plain fields would do).
+    if (i >= kZip64LocatorSize) {
       const unsigned char* loc = e - kZip64LocatorSize;
       if (loc[0] == 'P' && loc[1] == 'K' && loc[2] == 6 && loc[3] == 7) {
-        const int64_t recPos = eocdPos - kZip64LocatorSize - kZip64EndSize;
+        dirEnd = eocdPos - kZip64LocatorSize;
+        const int64_t recPos = dirEnd - kZip64EndSize;
         unsigned char rec[kZip64EndSize];
         if (recPos >= 0 && in.ReadAt(recPos, rec, sizeof rec) && rec[0] == 'P' && rec[1] == 'K' &&
             rec[2] == 6 && rec[3] == 6) {

@@ -90,6 +90,20 @@ TEST(SUITE(ZipTest), IntactArchivesPass) {
   EXPECT_EQ(zipar::Test(Fixture("mixed.zip")), 0);  // stored, deflate, bzip2, folder entry
   EXPECT_EQ(zipar::Test(Fixture("deflated.zip")), 0);
   EXPECT_EQ(TestCommand(Fixture("mixed.zip")), 0);
+  EXPECT_EQ(zipar::Test(Fixture("zip64.zip")), 0);
+  EXPECT_EQ(zipar::Test(Fixture("streamed.zip")), 0);  // data descriptor
+}
+
+TEST(SUITE(ZipTest), Zip64EndRecordsAreFollowedAlsoBehindAStub) {
+  for (const char* name : {"zip64.zip", "streamed.zip"}) {
+    EXPECT_EQ(zipar::Check(Fixture(name).c_str(), 0), 1) << name;
+    Damaged d(name, [](Bytes& b) {
+      Bytes stub(70 * 1024, 'x');
+      b.insert(b.begin(), stub.begin(), stub.end());
+    });
+    EXPECT_EQ(zipar::Check(d.path().c_str(), 0), 1) << name;
+    EXPECT_EQ(zipar::Test(d.path()), 0) << name;
+  }
 }
 
 TEST(SUITE(ZipTest), MembersThatCannotBeTestedAreCounted) {

@@ -5,6 +5,8 @@
 #   encrypted.zip  one ZipCrypto member (password "secret") and one plain member
 #   deflate64.zip  one Deflate64 member (a method libzip does not decode)
 #   lzma.zip       one LZMA member (likewise)
+#   zip64.zip      zip64 end records and extra fields (zip -fz)
+#   streamed.zip   a member read from a pipe: data descriptor, zip64 end records, plain values
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
@@ -30,4 +32,6 @@ zip -q -X -P secret encrypted.zip deflated.txt
 zip -q -X encrypted.zip stored.txt
 7zz a -bd -bso0 -tzip -mm=Deflate64 deflate64.zip deflated.txt
 7zz a -bd -bso0 -tzip -mm=LZMA lzma.zip deflated.txt
-cp mixed.zip deflated.zip encrypted.zip deflate64.zip lzma.zip "$here"/
+zip -q -X -fz zip64.zip deflated.txt
+zip -q -X streamed.zip - <deflated.txt
+cp mixed.zip deflated.zip encrypted.zip deflate64.zip lzma.zip zip64.zip streamed.zip "$here"/
