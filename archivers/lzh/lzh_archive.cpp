@@ -21,6 +21,7 @@ namespace {
 constexpr size_t kWindowSize = 256 * 1024;
 constexpr uint64_t kMaxHeaderSize = 1024 * 1024;  // level 1 extension chains and level 3 headers
 constexpr size_t kCommonHeaderLength = 24;        // the smallest header of any level
+constexpr int kMaxScanCandidates = 4096;          // header-shaped spots verified before giving up
 
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t U32(const uint8_t* p) {
@@ -327,6 +328,7 @@ bool FindArchiveStart(ArchiveFile& file, uint64_t& start) {
     }
   }
   uint64_t base = 0;
+  int candidates = 0;
   while (base + kCommonHeaderLength <= size) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk.size(), size - base));
     const long got = file.ReadAt(base, chunk.data(), want);
@@ -339,6 +341,7 @@ bool FindArchiveStart(ArchiveFile& file, uint64_t& start) {
       i = static_cast<size_t>(static_cast<const uint8_t*>(dash) - chunk.data()) - 2;
       if (!ShapedLikeHeader(&chunk[i])) continue;
       const uint64_t at = base + i;
+      if (++candidates > kMaxScanCandidates) return false;  // a crafted file, not a stub
       MemberHeader h;
       if (ReadHeader(file, at, h) == HeaderStatus::kOk && h.headerChecked) {
         start = at;

@@ -401,6 +401,20 @@ TEST_F(LzhSelfExtracting, StubWithoutArchiveIsNoLzh) {
   EXPECT_EQ(lzhar::Test(path), code::kFileStyle);
 }
 
+TEST_F(LzhSelfExtracting, DenseFalseHeadersEndTheScan) {
+  // Every 12 bytes a level 2 header shape claiming a 25 KiB header: bounded work, no archive.
+  const Bytes unit = Text("ab-lh5-xxxxx");
+  Bytes stub;
+  while (stub.size() < 2 * 1024 * 1024) stub.insert(stub.end(), unit.begin(), unit.end());
+  for (size_t i = 8; i < stub.size(); i += 12) stub[i] = 2;
+  stub[0] = 'M';
+  stub[2] = 'Z';
+  stub[3] = 'Z';
+  const std::string path = dir_.Write("dense.exe", stub);
+  EXPECT_EQ(lzhar::CheckArchive(path, 0), 0);
+  EXPECT_EQ(lzhar::Test(path), code::kFileStyle);
+}
+
 TEST_F(LzhSelfExtracting, DamageBehindTheStubIsReported) {
   Bytes stub = Filler(500, 4);
   Bytes b = Concat({stub, archive_});
