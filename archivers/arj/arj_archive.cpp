@@ -294,7 +294,7 @@ void TestArchive(const char* path, arc::TestResult& result) {
 }
 
 int CheckArchive(const char* path, int mode) {
-  if (mode == arc::kCheckRough) {
+  if (mode != arc::kCheckFull) {
     Fd fd(path);
     struct stat st {};
     if (fd.get() < 0 || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;

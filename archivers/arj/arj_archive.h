@@ -20,8 +20,8 @@ int64_t FindMainHeader(int fd, uint64_t fileSize, int* startFault);
 // of members that could not be tested (garbled, unknown method or file type).
 void TestArchive(const char* path, arc::TestResult& result);
 
-// The check entry: mode 0 answers 1 when a main header exists; any other mode runs the full
-// test and answers 1 when no fault was found (skipped members do not fail it), else 0.
+// The check entry: mode 2 runs the full test and answers 1 when no fault was found (skipped
+// members do not fail it), else 0; every other mode answers 1 when a main header exists.
 int CheckArchive(const char* path, int mode);
 
 // ARJ method 4: unary-prefixed lengths (widths 0..7) and positions (widths 9..13), 8-bit

@@ -20,7 +20,7 @@ extern "C" __attribute__((visibility("default"))) int Unarj(void* /*window*/, co
     arj::TestArchive(cmd.archive.c_str(), result);
     return result.Code();
   } catch (...) {
-    return arc::code::kEnoughMemory;
+    return arc::code::kMoreHeapMemory;
   }
 }
 

@@ -41,8 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const lzhuff::Format* const formats[] = {&lzhuff::kLh4, &lzhuff::kLh5, &lzhuff::kLh6,
                                                   &lzhuff::kLh7, &lzhuff::kArj};
   const lzhuff::Format& f = *formats[data[0] % 5];
-  // Declared sizes: the output up to 1 MiB, the compressed size sometimes beyond the data.
-  const uint64_t original = (uint64_t{data[1]} << 12 | uint64_t{data[2]} << 4) & 0xFFFFF;
+  // Declared sizes: the output mostly up to 64 KiB, every fourth input up to 1 MiB (to reach
+  // the window slide); the compressed size sometimes beyond the data.
+  uint64_t original = uint64_t{data[1]} << 8 | data[2];
+  if ((data[3] & 6) == 6) original <<= 4;
   const uint64_t compressed = (data[3] & 1) ? size - 4 + 1000 : size - 4;
   MemInput in(data + 4, size - 4);
   NullOutput out;
