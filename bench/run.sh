@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times our archiver libraries' test command against public tools on one shared input.
 #   bench/run.sh [--size MiB] [--runs N] [--work DIR] [--build DIR] [family ...]
-# Families: zip cab (default: all). One generated text-like input (--size MiB, default 200,
+# Families: zip cab arj lzh (default: all). One generated text-like input (--size MiB, default 200,
 # split over a few files) is packed once per family; each tester runs once to warm the page
 # cache, then --runs rounds (default 3). Reported: medians of wall and CPU seconds, peak
 # resident memory, and each tester's time divided by ours (above 1.00: ours is faster).
@@ -28,7 +28,7 @@ while (($#)); do
     *) families+=("$1"); shift ;;
   esac
 done
-all_families=(zip cab)
+all_families=(zip cab arj lzh)
 ((${#families[@]})) || families=("${all_families[@]}")
 
 # --- families ------------------------------------------------------------------------------
@@ -44,6 +44,18 @@ make_cab() { (cd "$input" && gcab -c -n -z "$1" ./*); }
 peers_cab() { printf '%s\n' 'cabextract -t -q {}' '7zz t -bd -bso0 {}'; }
 dll_cab() { echo CAB32.DLL; }
 entry_cab() { echo Cab; }
+
+# ARJ: -m1 is arj's default and best method; peers arj itself and 7-Zip.
+make_arj() { (cd "$input" && arj a -m1 -y "$1" ./* >/dev/null); }
+peers_arj() { printf '%s\n' 'arj t {}' '7zz t -bd -bso0 {}'; }
+dll_arj() { echo UNARJ32J.DLL; }
+entry_arj() { echo Unarj; }
+
+# LZH -lh5- made by jlha; bsdtar decodes every member to stdout (it has no test command).
+make_lzh() { (cd "$input" && jlha ao5q "$1" ./* >/dev/null 2>&1); }
+peers_lzh() { printf '%s\n' 'lhasa t {}' '7zz t -bd -bso0 {}' 'bsdtar -xOf {}'; }
+dll_lzh() { echo UNLHA32.DLL; }
+entry_lzh() { echo Unlha; }
 
 # --- machinery -----------------------------------------------------------------------------
 
@@ -66,6 +78,8 @@ build_driver() {
     case $f in
       zip) targets+=(orvex2_unzip) ;;
       cab) targets+=(orvex2_cab) ;;
+      arj) targets+=(orvex2_unarj) ;;
+      lzh) targets+=(orvex2_unlha) ;;
       *) targets+=("orvex2_$f") ;;
     esac
   done
