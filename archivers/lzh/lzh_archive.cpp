@@ -37,8 +37,9 @@ bool ShapedLikeHeader(const uint8_t* h) {
   return (lha || pmarc) && h[20] <= 3;
 }
 
-// A first header damaged in its method field: most of the shape is still there, or its level 0/1
-// checksum holds. Self-extractor stubs ("MZ", "HU") never look like this.
+// A first header damaged in its method field: most of the shape is still there. Self-extractor
+// stubs ("MZ", "HU") never look like this. (A valid checksum alone is no sign: one MZ stub in
+// 256 would pass it.)
 bool DamagedHeaderShape(const uint8_t* h) {
   if (h[20] > 3) return false;
   const int shape = (h[2] == '-') + (h[3] == 'l' || h[3] == 'p') + (h[4] == 'h' || h[4] == 'z' || h[4] == 'm') +
@@ -319,13 +320,6 @@ bool FindArchiveStart(ArchiveFile& file, uint64_t& start) {
   if (ShapedLikeHeader(chunk.data()) || DamagedHeaderShape(chunk.data())) {
     start = 0;
     return true;
-  }
-  if (chunk[20] <= 1) {
-    MemberHeader h;
-    if (ReadHeader(file, 0, h) != HeaderStatus::kChecksum && h.headerChecked) {
-      start = 0;
-      return true;
-    }
   }
   uint64_t base = 0;
   int candidates = 0;

@@ -383,6 +383,21 @@ TEST_F(LzhSelfExtracting, StrayMethodStringAndFalseHeaderInTheStubAreSkipped) {
   EXPECT_EQ(ReadFile(dir_.File("numbers.txt")), ReadFile(Fixture("numbers.txt")));
 }
 
+TEST_F(LzhSelfExtracting, MzStubThatPassesForALevel0ChecksumIsStillAStub) {
+  // "MZ" read as a level 0 header: length 0x4D, checksum 'Z'; level byte 0 (the initial IP).
+  Bytes stub = Filler(2000, 5);
+  stub[0] = 'M';
+  stub[1] = 'Z';
+  stub[20] = 0;
+  stub[21] = 0;
+  unsigned sum = 0;
+  for (size_t i = 2; i < 0x4D + 2; ++i) sum += i == 30 ? 0 : stub[i];
+  stub[30] = static_cast<uint8_t>('Z' - sum);
+  const std::string path = Make(stub);
+  EXPECT_EQ(lzhar::CheckArchive(path, 0), 1);
+  EXPECT_EQ(lzhar::Test(path), 0);
+}
+
 TEST_F(LzhSelfExtracting, X68SelfExtractor) {
   Bytes stub = Filler(3000, 9);
   stub[0] = 'H';
