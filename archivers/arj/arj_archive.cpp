@@ -270,6 +270,11 @@ void TestArchive(const char* path, arc::TestResult& result) {
       return;
     }
     if (h.end) return;
+    // A second main header among the members: its size fields are no member sizes.
+    if (h.type == kTypeMain) {
+      result.Fail(arc::code::kHeaderBroken);
+      return;
+    }
     const uint64_t next = h.dataAt + h.compressedSize;
     const bool testable = h.type == 0 || h.type == 1;
     const bool passedOver = h.type == 3 || h.type == 4 || h.type == 5;  // folder, label, chapter

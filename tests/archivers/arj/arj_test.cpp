@@ -203,6 +203,18 @@ TEST_F(ArjTest, BrokenHeaders) {
     FixHeaderCrc(b, hs[1]);
     EXPECT_EQ(RunTest(Write("hfirst.arj", b)), code::kHeaderBroken);
   }
+  {  // a member header claiming to be a main header
+    Bytes b = orig;
+    b[hs[1].at + 4 + 6] = 2;
+    FixHeaderCrc(b, hs[1]);
+    EXPECT_EQ(RunTest(Write("htype.arj", b)), code::kHeaderBroken);
+  }
+  {  // unknown file type: counted as skipped
+    Bytes b = orig;
+    b[hs[1].at + 4 + 6] = 9;
+    FixHeaderCrc(b, hs[1]);
+    EXPECT_EQ(RunTest(Write("htype9.arj", b)), 1);
+  }
   {  // stored member whose sizes disagree
     Bytes b = orig;
     for (const auto& h : hs) {
