@@ -2,9 +2,12 @@
 // child windows and the four dialogs; it runs the batch and shuts the program down.
 #pragma once
 
+#include <QFont>
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <functional>
+#include <optional>
 
 #include "engine/batch_run.h"
 #include "results/menu_set.h"
@@ -26,6 +29,21 @@ class frmDefault;
 class frmOption;
 class frmMenuMente;
 struct StartRequest;
+
+// Layout of the frame in twips: W x H is the area for child windows, below the button panel.
+struct FrameRect {
+  double left = 0, top = 0, width = 0, height = 0;
+};
+struct FrameLayout {
+  bool childrenMoved = false;           // Resize is on: the five children get `children`
+  std::array<FrameRect, 5> children{};  // mdiInDir, mdiInFile, mdiFile, mdiStatus, mdiOutFile
+  bool cancelMoved = false;             // there is room: btnCancel goes to left `cancelLeft`
+  double cancelLeft = 0;
+};
+// w = W / 2 and h = H / 3 rounded half to even; btnCancel at W - 60 - its width.
+FrameLayout ComputeFrameLayout(double W, double H, double cancelWidth, bool resize);
+// Nearest integer, halves to even (4500.5 -> 4500, 10.5 -> 10).
+double RoundHalfEven(double value);
 
 class frmOrvex : public QMainWindow, public MenuHandler, private RunFramePort {
   Q_OBJECT
@@ -97,6 +115,64 @@ class frmOrvex : public QMainWindow, public MenuHandler, private RunFramePort {
   BatchRun& batch();
 
   bool activated = false;  // the first activation has run
+
+  // The frame's own copy of the menu set (shown while no child is active) and the panel.
+  MenuSet* menuSet() const;
+  QWidget* pnlOrvex() const;
+  // 0 normal, 1 minimised, 2 maximised.
+  int WindowStateValue() const;
+  // A close asked for during an interactive run; the window closes when the run ends.
+  bool closePending() const { return pendingClose_; }
+
+  // The font dialog: the preset font in, the chosen font out (nullopt when cancelled).
+  // Replaceable so that tests can answer it.
+  using FontAsker = std::function<std::optional<QFont>(const QFont& preset, QWidget* parent)>;
+  static void SetFontAsker(FontAsker asker);
+  // <program folder>/../share/orvex2/ORVEX2.html
+  static QString HelpFilePath();
+
+ protected:
+  bool event(QEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  // RunFramePort.
+  void SetRunButtonsEnabled(bool enabled) override;
+  void SetCancelEnabled(bool enabled) override;
+  void SetChildrenEnabled(bool enabled) override;
+  void RefreshFolderBrowser() override;
+  void RefreshFileBrowser() override;
+  void FileBrowserSelectClear() override;
+  void YieldOnce() override;
+
+  void ShowMenuOf(QMdiSubWindow* sub);
+  void UnloadChildren(int mainState);
+  void UnloadDialogs();
+  void ShutDown();
+  void SetToolTipEverywhere(bool blnToolTip);
+  QList<QWidget*> ChildWidgets() const;
+
+  QMdiArea* area_ = nullptr;
+  QWidget* pnl_ = nullptr;
+  std::array<QPushButton*, 3> exe_{};
+  QPushButton* cancel_ = nullptr;
+  MenuSet* menu_ = nullptr;
+  BatchRun batch_;
+  mdiInDir* inDir_ = nullptr;
+  mdiInFile* inFile_ = nullptr;
+  mdiFile* file_ = nullptr;
+  mdiStatus* status_ = nullptr;
+  mdiOutFile* outFile_ = nullptr;
+  std::array<QMdiSubWindow*, 5> subs_{};
+  frmAbout* about_ = nullptr;
+  frmDefault* default_ = nullptr;
+  frmOption* option_ = nullptr;
+  frmMenuMente* menuMente_ = nullptr;
+  bool pendingClose_ = false;
+  bool shutDown_ = false;
+  bool activationQueued_ = false;
 };
 
 }  // namespace orvex2

@@ -1,0 +1,121 @@
+// The about dialog: texts, library rows, position.
+#include "dialogs/frm_about.h"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "dialogs/dialog_support.h"
+#include "foundation/messages.h"
+#include "foundation/settings.h"
+
+namespace orvex2 {
+
+namespace {
+const QString kPrefix = QStringLiteral("About");
+constexpr const char* kLibraryNames[4] = {"UNLHA32.DLL", "UNZIP32.DLL", "UNARJ32J.DLL", "CAB32.DLL"};
+}  // namespace
+
+frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("frmAbout"));
+  setModal(true);
+  auto* layout = new QVBoxLayout(this);
+  auto label = [this](const char* name) {
+    auto* l = new QLabel(this);
+    l->setObjectName(QString::fromLatin1(name));
+    return l;
+  };
+  auto text = [this](const char* name) {
+    auto* t = new QLineEdit(this);
+    t->setObjectName(QString::fromLatin1(name));
+    t->setReadOnly(true);
+    t->setFrame(false);
+    return t;
+  };
+  imgAbout = label("imgAbout");
+  imgAbout->setPixmap(style()->standardIcon(QStyle::SP_DialogApplyButton).pixmap(32, 32));
+  lblAboutProgName = label("lblAboutProgName");
+  lblAboutTitle = label("lblAboutTitle");
+  lblAboutName = label("lblAboutName");
+  lblAboutVersion = label("lblAboutVersion");
+  txtNiftyMail = text("txtNiftyMail");
+  txtMail = text("txtMail");
+  txtWeb = text("txtWeb");
+  auto* head = new QHBoxLayout;
+  head->addWidget(imgAbout);
+  auto* names = new QVBoxLayout;
+  names->addWidget(lblAboutProgName);
+  names->addWidget(lblAboutTitle);
+  names->addWidget(lblAboutVersion);
+  head->addLayout(names, 1);
+  layout->addLayout(head);
+  layout->addWidget(lblAboutName);
+  layout->addWidget(txtNiftyMail);
+  layout->addWidget(txtMail);
+  layout->addWidget(txtWeb);
+  auto* grid = new QGridLayout;
+  for (int i = 0; i < 4; ++i) {
+    lblProg[i] = label("lblProg");
+    lblVer[i] = label("lblVer");
+    grid->addWidget(lblProg[i], i, 0);
+    grid->addWidget(lblVer[i], i, 1);
+  }
+  layout->addLayout(grid);
+  btnOK = new QPushButton(QStringLiteral("Ok"), this);
+  btnOK->setObjectName(QStringLiteral("btnOK"));
+  btnOK->setDefault(true);
+  layout->addWidget(btnOK, 0, Qt::AlignRight);
+  connect(btnOK, &QPushButton::clicked, this, [this] { hide(); });
+  setWindowTitle(ProductText(7000));
+}
+
+QString frmAbout::VersionText(quint16 version) { return QString::number(version / 100.0, 'f', 2); }
+
+void frmAbout::Form_Load() {
+  try {
+    RestoreDialogGeometry(this, kPrefix, WindowKind::DialogPos);
+    SetFontData();
+    setWindowTitle(ProductText(7000));
+    lblAboutTitle->setText(ProductText(7001));
+    lblAboutProgName->setText(ProductText(9999));
+    lblAboutName->setText(QStringLiteral("Tovanel"));
+    txtNiftyMail->setText(CommonText(7003));
+    txtMail->setText(CommonText(7004));
+    txtWeb->setText(CommonText(7005));
+    lblAboutVersion->setText(QStringLiteral("Ver.1.03"));
+    int row = 0;
+    for (int f = 0; f < 4; ++f) {
+      const LibraryInfo& lib = Shared().lib[f];
+      if (!lib.present) continue;
+      lblProg[row]->setText(QString::fromLatin1(kLibraryNames[f]));
+      lblVer[row]->setText(QStringLiteral("Ver.") + VersionText(lib.version));
+      ++row;
+    }
+    for (; row < 4; ++row) {
+      lblProg[row]->clear();
+      lblVer[row]->clear();
+    }
+  } catch (...) {
+    for (int i = 0; i < 4; ++i) {
+      lblProg[i]->clear();
+      lblVer[i]->clear();
+    }
+  }
+}
+
+void frmAbout::Form_Unload() { SaveDialogGeometry(this, kPrefix, WindowKind::DialogPos); }
+
+void frmAbout::SetFontData() {
+  ApplySharedFont({this, btnOK, lblAboutTitle, lblAboutName, lblAboutVersion, lblVer[0], lblVer[1], lblVer[2],
+                   lblVer[3], lblProg[0], lblProg[1], lblProg[2], lblProg[3], lblAboutProgName, txtNiftyMail,
+                   txtMail});
+  txtWeb->setFont(QApplication::font());
+}
+
+void frmAbout::ShowModal() { exec(); }
+
+}  // namespace orvex2

@@ -1,0 +1,189 @@
+// Drive and folder lists over the mounted file systems.
+#include "selection/folder_lists.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStorageInfo>
+#include <QStyle>
+
+#include <algorithm>
+
+namespace orvex2 {
+
+namespace {
+
+// Kernel and memory file systems hold no archives a user would pick.
+bool RealFileSystem(const QStorageInfo& s) {
+  static const QStringList kPseudo = {
+      "tmpfs",  "devtmpfs",   "proc",       "sysfs",    "cgroup",    "cgroup2",  "devpts",  "mqueue",
+      "securityfs", "debugfs", "tracefs",   "pstore",   "bpf",       "autofs",   "fusectl", "configfs",
+      "hugetlbfs", "binfmt_misc", "nsfs",   "ramfs",    "efivarfs",  "squashfs", "rpc_pipefs", "overlay"};
+  if (!s.isValid() || !s.isReady()) return false;
+  const QString root = s.rootPath();
+  if (root == QLatin1String("/")) return true;
+  if (kPseudo.contains(QString::fromLatin1(s.fileSystemType()))) return false;
+  for (const char* p : {"/proc", "/sys", "/dev", "/run", "/snap"}) {
+    const QString prefix = QString::fromLatin1(p);
+    if (root == prefix || root.startsWith(prefix + '/')) return false;
+  }
+  return true;
+}
+
+QString Clean(const QString& path) { return QDir::cleanPath(QDir(path).absolutePath()); }
+
+bool UsableFolder(const QString& path) {
+  const QFileInfo fi(path);
+  return !path.isEmpty() && fi.isDir() && fi.isReadable() && fi.isExecutable();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// DriveList
+
+DriveList::DriveList(QWidget* parent) : QComboBox(parent) {
+  setObjectName(QStringLiteral("drvDrive"));
+  Refresh();
+  connect(this, &QComboBox::activated, this, [this](int index) { emit driveChosen(itemText(index)); });
+}
+
+QStringList DriveList::MountedRoots() {
+  QStringList roots{QStringLiteral("/")};
+  for (const QStorageInfo& s : QStorageInfo::mountedVolumes()) {
+    if (!RealFileSystem(s)) continue;
+    const QString root = s.rootPath();
+    if (!roots.contains(root)) roots << root;
+  }
+  std::sort(roots.begin() + 1, roots.end());
+  return roots;
+}
+
+void DriveList::Refresh() {
+  const QString keep = currentText();
+  const QSignalBlocker block(this);
+  clear();
+  addItems(MountedRoots());
+  const int i = findText(keep);
+  setCurrentIndex(i >= 0 ? i : 0);
+}
+
+QString DriveList::DriveOf(const QString& path) const {
+  const QString p = Clean(path);
+  QString best;
+  for (int i = 0; i < count(); ++i) {
+    const QString root = itemText(i);
+    const bool holds = root == QLatin1String("/") || p == root || p.startsWith(root + '/');
+    if (holds && root.size() > best.size()) best = root;
+  }
+  return best;
+}
+
+QString DriveList::Drive() const { return currentText(); }
+
+bool DriveList::SetDriveOf(const QString& path) {
+  const int i = findText(DriveOf(path));
+  if (i < 0) return false;
+  const QSignalBlocker block(this);
+  setCurrentIndex(i);
+  return true;
+}
+
+void DriveList::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+    e->accept();
+    emit enterPressed();
+    return;
+  }
+  QComboBox::keyPressEvent(e);
+}
+
+// ---------------------------------------------------------------------------------------------
+// FolderList
+
+FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
+  setObjectName(QStringLiteral("dlbDir"));
+  setSelectionMode(QAbstractItemView::SingleSelection);
+}
+
+QStringList FolderList::SubFolders(const QString& path) {
+  QStringList out;
+  const QDir dir(path);
+  const QStringList names =
+      dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+  for (const QString& n : names) out << dir.filePath(n);
+  return out;
+}
+
+bool FolderList::SetFolder(const QString& path) {
+  if (!UsableFolder(path)) return false;
+  folder_ = Clean(path);
+  Fill();
+  emit folderChanged(folder_);
+  return true;
+}
+
+void FolderList::Refresh() {
+  QString p = folder_.isEmpty() ? QDir::currentPath() : folder_;
+  while (!UsableFolder(p) && p != QLatin1String("/")) p = Clean(p + QStringLiteral("/.."));
+  folder_ = Clean(p);
+  Fill();
+}
+
+void FolderList::Fill() {
+  const QSignalBlocker block(this);
+  clear();
+  const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
+  const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
+  QStringList chain;
+  for (QString p = folder_;; p = Clean(p + QStringLiteral("/.."))) {
+    chain.prepend(p);
+    if (p == QLatin1String("/") || chain.size() > 4096) break;
+  }
+  int depth = 0;
+  for (const QString& p : chain) {
+    const QString name = p == QLatin1String("/") ? p : QFileInfo(p).fileName();
+    auto* item = new QListWidgetItem(open, QString(depth * 2, QLatin1Char(' ')) + name, this);
+    item->setData(Qt::UserRole, p);
+    ++depth;
+  }
+  currentRow_ = count() - 1;
+  for (const QString& p : SubFolders(folder_)) {
+    auto* item = new QListWidgetItem(closed, QString(depth * 2, QLatin1Char(' ')) + QFileInfo(p).fileName(), this);
+    item->setData(Qt::UserRole, p);
+  }
+  setCurrentRow(currentRow_);
+}
+
+void FolderList::OpenRow(int row) {
+  if (row < 0 || row >= count()) return;
+  const QString p = item(row)->data(Qt::UserRole).toString();
+  if (!SetFolder(p)) Refresh();
+}
+
+void FolderList::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+    e->accept();
+    OpenRow(currentRow());
+    return;
+  }
+  if (e->key() == Qt::Key_Backspace) {
+    e->accept();
+    if (currentRow() > 0) OpenRow(currentRow() - 1);
+    return;
+  }
+  QListWidget::keyPressEvent(e);
+}
+
+void FolderList::mouseDoubleClickEvent(QMouseEvent* e) {
+  const QListWidgetItem* it = itemAt(e->position().toPoint());
+  if (it != nullptr) {
+    e->accept();
+    OpenRow(row(it));
+    return;
+  }
+  QListWidget::mouseDoubleClickEvent(e);
+}
+
+}  // namespace orvex2

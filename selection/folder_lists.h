@@ -1,0 +1,66 @@
+// The drive list and folder list widgets shared by the folder browser and the default folders
+// dialog: mounted file-system roots, and a folder's ancestors, itself and its subfolders.
+#pragma once
+
+#include <QComboBox>
+#include <QListWidget>
+#include <QString>
+#include <QStringList>
+
+namespace orvex2 {
+
+// drvDrive: the roots of the mounted real file systems, "/" first.
+class DriveList : public QComboBox {
+  Q_OBJECT
+ public:
+  explicit DriveList(QWidget* parent = nullptr);
+
+  // Re-reads the mounted volumes, keeping the current drive when it is still there.
+  void Refresh();
+  // The root of the file system that holds `path` (the longest listed root that contains it).
+  QString DriveOf(const QString& path) const;
+  QString Drive() const;
+  // Selects the drive of `path` without signalling; false when none holds it.
+  bool SetDriveOf(const QString& path);
+
+  static QStringList MountedRoots();
+
+ signals:
+  void driveChosen(const QString& root);  // the user picked another drive
+  void enterPressed();
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override;
+};
+
+// dlbDir: the ancestors of the current folder, the current folder, its immediate subfolders
+// sorted by name. Enter or a double click opens the highlighted entry; Backspace the one above.
+class FolderList : public QListWidget {
+  Q_OBJECT
+ public:
+  explicit FolderList(QWidget* parent = nullptr);
+
+  // Opens a folder; false (nothing changes) when it is no readable folder.
+  bool SetFolder(const QString& path);
+  QString Folder() const { return folder_; }
+  // Re-reads the current folder's entries (falls back to the nearest existing ancestor).
+  void Refresh();
+  // The immediate subfolders of a folder, sorted by name, as full paths.
+  static QStringList SubFolders(const QString& path);
+
+ signals:
+  void folderChanged(const QString& path);
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
+
+ private:
+  void OpenRow(int row);
+  void Fill();
+
+  QString folder_;
+  int currentRow_ = -1;
+};
+
+}  // namespace orvex2

@@ -1,0 +1,215 @@
+// The folder browser window: drive and folder lists, the start folder and its keys, layout.
+#include "selection/mdi_in_dir.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QScreen>
+
+#include <optional>
+#include <stdexcept>
+
+#include "foundation/messages.h"
+#include "foundation/paths.h"
+#include "foundation/settings.h"
+#include "results/menu_set.h"
+#include "results/window_support.h"
+#include "selection/folder_lists.h"
+
+namespace orvex2 {
+
+namespace {
+const QString kPrefix = QStringLiteral("InDir");
+
+ScreenSize PrimaryScreen() {
+  ScreenSize s;
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    s.width = PixelsToTwips(screen->geometry().width());
+    s.height = PixelsToTwips(screen->geometry().height());
+  }
+  return s;
+}
+}  // namespace
+
+mdiInDir::mdiInDir(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("mdiInDir"));
+  setWindowTitle(ProductText(1000));
+  drvDrive = new DriveList(this);
+  dlbDir = new FolderList(this);
+  txtDir = new QLineEdit(this);
+  txtDir->setObjectName(QStringLiteral("txtDir"));
+  txtDir->setReadOnly(true);
+  menuSet_ = new MenuSet(this);
+  mnuPopup = new QMenu(QStringLiteral("Menu"), this);
+  mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
+  mnuRefresh = mnuPopup->addAction(CommonText(1005));
+  mnuRefresh->setObjectName(QStringLiteral("mnuRefresh"));
+  mnuPopup->addSeparator();
+  mnuPopup->addAction(menuSet_->mnuExit);
+  mnuPopup->addAction(menuSet_->mnuFont);
+  mnuPopup->addMenu(menuSet_->mnuLog);
+  mnuPopup->addMenu(menuSet_->mnuDefault);
+  mnuPopup->addAction(menuSet_->mnuOption);
+  mnuPopup->addAction(menuSet_->mnuHelp);
+  mnuPopup->addAction(menuSet_->mnuAbout);
+  connect(mnuRefresh, &QAction::triggered, this, [this] { RefreshForm(); });
+  connect(dlbDir, &FolderList::folderChanged, this, [this] { FolderChanged(); });
+  connect(drvDrive, &DriveList::driveChosen, this, [this](const QString& root) { DriveChosen(root); });
+  connect(drvDrive, &DriveList::enterPressed, this, [this] { dlbDir->setFocus(); });
+  dlbDir->installEventFilter(this);
+  txtDir->installEventFilter(this);
+  dlbDir->SetFolder(QDir::currentPath());
+  drvDrive->SetDriveOf(dlbDir->Folder());
+  resize(TwipsToPixels(4500), TwipsToPixels(3000));
+}
+
+void mdiInDir::Form_Load() {
+  try {
+    // The store that holds the window's keys holds its folder keys too.
+    const bool earlier =
+        SettingsStore::Read(kEarlierApp, kSection, kPrefix + QStringLiteral("_Left"), QStringLiteral("-9999")) !=
+        QLatin1String("-9999");
+    const QString app = earlier ? kEarlierApp : kCurrentApp;
+    const QString cwd = QDir::currentPath();
+    SharedState& s = Shared();
+    s.Dir_In = SettingsStore::Read(app, kSection, QStringLiteral("Dir_In"), cwd);
+    s.Dir_In_Yuko = ParseBool(SettingsStore::Read(app, kSection, QStringLiteral("Dir_In_Yuko"), BoolText(true)))
+                        .value_or(true);
+    s.OldDir_In = SettingsStore::Read(app, kSection, QStringLiteral("OldDir_In"), cwd);
+    DirName(s.Dir_In_Yuko ? s.Dir_In : s.OldDir_In);
+    if (s.autoRun) return;
+    if (!Options().Resize) {
+      const std::optional<Geometry> g = RestoreGeometry(kPrefix, WindowKind::Child, WindowGeometry(this), PrimaryScreen());
+      if (!g) throw std::runtime_error("geometry");
+      ApplyWindowGeometry(this, *g);
+    }
+    SetFontData();
+    setWindowTitle(ProductText(1000));
+    mnuRefresh->setText(CommonText(1005));
+    SetToolTip(Options().Tip);
+  } catch (...) {
+    LoadFailure(QStringLiteral("Orvex2 mdiinDir Form_Load ERR"));
+  }
+}
+
+void mdiInDir::Form_Unload(int mainWindowState) {
+  try {
+    if (Shared().autoRun) return;
+    SaveGeometry(kPrefix, WindowKind::Child, WindowGeometry(this), mainWindowState);
+    const SharedState& s = Shared();
+    SettingsStore::Write(kCurrentApp, kSection, QStringLiteral("Dir_In"), s.Dir_In);
+    SettingsStore::Write(kCurrentApp, kSection, QStringLiteral("Dir_In_Yuko"), BoolText(s.Dir_In_Yuko));
+    SettingsStore::Write(kCurrentApp, kSection, QStringLiteral("OldDir_In"), DirName());
+  } catch (...) {
+  }
+}
+
+QString mdiInDir::DirName() const {
+  try {
+    return LongPathName(dlbDir->Folder());
+  } catch (...) {
+    return QString();
+  }
+}
+
+void mdiInDir::DirName(const QString& strDirName) {
+  try {
+    const QSignalBlocker block(dlbDir);
+    if (!dlbDir->SetFolder(strDirName) || !drvDrive->SetDriveOf(dlbDir->Folder())) {
+      dlbDir->SetFolder(QDir::currentPath());
+      drvDrive->SetDriveOf(dlbDir->Folder());
+    }
+  } catch (...) {
+  }
+  RefreshForm();
+}
+
+void mdiInDir::RefreshForm() {
+  try {
+    drvDrive->Refresh();
+    {
+      const QSignalBlocker block(dlbDir);
+      dlbDir->Refresh();
+    }
+    drvDrive->SetDriveOf(dlbDir->Folder());
+    FolderChanged();
+  } catch (...) {
+  }
+}
+
+void mdiInDir::FolderChanged() {
+  try {
+    drvDrive->SetDriveOf(dlbDir->Folder());
+    const QString name = LongPathName(dlbDir->Folder());
+    txtDir->setText(name.isEmpty() ? QString() : ShortenPath(name));
+    emit dirChanged(dlbDir->Folder());
+  } catch (...) {
+    txtDir->clear();
+  }
+}
+
+void mdiInDir::DriveChosen(const QString& root) {
+  // Stay on the current folder when it already lies on the chosen drive.
+  if (drvDrive->DriveOf(dlbDir->Folder()) == root) return;
+  if (!dlbDir->SetFolder(root)) drvDrive->SetDriveOf(dlbDir->Folder());
+}
+
+void mdiInDir::Menu_Enabled(bool enabled) { menuSet_->SetEnabled(enabled); }
+
+void mdiInDir::SetFontData() {
+  const QFont font = SharedFont();
+  for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(txtDir), static_cast<QWidget*>(dlbDir),
+                     static_cast<QWidget*>(drvDrive)}) {
+    try {
+      w->setFont(font);
+    } catch (...) {
+    }
+  }
+  LayoutControls();
+}
+
+void mdiInDir::SetToolTip(bool blnToolTip) {
+  drvDrive->setToolTip(blnToolTip ? ProductText(1001) : QString());
+  dlbDir->setToolTip(blnToolTip ? ProductText(1002) : QString());
+  txtDir->setToolTip(blnToolTip ? ProductText(1003) : QString());
+}
+
+void mdiInDir::FocusDrive() { drvDrive->setFocus(); }
+
+void mdiInDir::LayoutControls() {
+  const double w = PixelsToTwips(width());
+  const double h = PixelsToTwips(height());
+  if (w - 120 <= 0) return;
+  const double drvH = PixelsToTwips(drvDrive->sizeHint().height());
+  const double txtH = PixelsToTwips(txtDir->sizeHint().height());
+  drvDrive->setGeometry(TwipsToPixels(60), TwipsToPixels(60), TwipsToPixels(w - 120), TwipsToPixels(drvH));
+  const double listTop = drvH + 120;
+  const double listH = h - 240 - drvH - txtH;
+  const int listPx = listH >= 1 ? TwipsToPixels(listH) : dlbDir->height();
+  dlbDir->setGeometry(TwipsToPixels(60), TwipsToPixels(listTop), TwipsToPixels(w - 120), listPx);
+  txtDir->setGeometry(TwipsToPixels(60), dlbDir->geometry().bottom() + 1 + TwipsToPixels(60), TwipsToPixels(w - 120),
+                      TwipsToPixels(txtH));
+}
+
+void mdiInDir::resizeEvent(QResizeEvent* e) {
+  QWidget::resizeEvent(e);
+  LayoutControls();
+}
+
+void mdiInDir::contextMenuEvent(QContextMenuEvent* e) {
+  e->accept();
+  mnuPopup->popup(e->globalPos());
+}
+
+bool mdiInDir::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ContextMenu && (watched == dlbDir || watched == txtDir)) {
+    mnuPopup->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace orvex2

@@ -1,0 +1,106 @@
+// The file browser window mdiInFile: the archives of one folder, by the archive name filter's
+// pattern, and the buttons that put them on the target list.
+#pragma once
+
+#include <QListWidget>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+class QAction;
+class QMenu;
+class QPushButton;
+
+namespace orvex2 {
+
+class MenuSet;
+class mdiFile;
+
+// filFile: the regular, non-hidden files of a folder matching ";"-separated wildcard patterns,
+// case-insensitively, sorted by name; extended selection.
+class FileNameList : public QListWidget {
+  Q_OBJECT
+ public:
+  explicit FileNameList(QWidget* parent = nullptr);
+  void SetPattern(const QString& pattern);
+  QString Pattern() const { return pattern_; }
+  // Points the list at a folder; false when it cannot be listed.
+  bool SetPath(const QString& folder);
+  QString Path() const { return path_; }
+  void Refresh();
+  // The matching file names of a folder for a pattern.
+  static QStringList Names(const QString& folder, const QString& pattern);
+
+ signals:
+  void enterPressed();
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override;
+
+ private:
+  QString pattern_;
+  QString path_;
+};
+
+class mdiInFile : public QWidget {
+  Q_OBJECT
+ public:
+  explicit mdiInFile(QWidget* parent = nullptr);
+
+  // Outside an automatic run: geometry (InFile_*), font, captions, tool tips. A failure ends
+  // the program.
+  void Form_Load();
+  void Form_Unload(int mainWindowState);
+
+  // The target list the add buttons fill.
+  void SetTargetList(mdiFile* list) { target_ = list; }
+
+  void Pattern_Make();
+  void FilePattern(const QString& pattern);
+  QString DirName() const;
+  // Lists a folder; one that cannot be shown falls back to the process's current folder.
+  void DirName(const QString& strDirName);
+  void RefreshForm();
+  void SelectAll();
+  void SelectClear();
+  bool Exp_Check(const QString& name) const;
+  void Menu_Enabled(bool enabled);
+  void SetFontData();
+  void SetToolTip(bool blnToolTip);
+
+  void btnAdd_Click();
+  void btnAddAll_Click();
+  void btnAddAllAll_Click();
+
+  MenuSet* menuSet() const { return menuSet_; }
+
+  FileNameList* filFile;
+  QPushButton* btnAdd;
+  QPushButton* btnAddAll;
+  QPushButton* btnAddAllAll;
+  QMenu* mnuPopup;
+  QAction* mnuRefresh;
+  QAction* mnuAll;
+  QAction* mnuClear;
+
+ signals:
+  // Entries were offered to the target list: the main window's BtnEnabledChange.
+  void targetsChanged();
+  // Enter in filFile: the focus goes to the target list.
+  void targetFocusRequested();
+
+ protected:
+  void resizeEvent(QResizeEvent* e) override;
+  void contextMenuEvent(QContextMenuEvent* e) override;
+
+ private:
+  // Adds `names` of `folder` in order; clears each handled name's selection in filFile when
+  // `listRows` is given. False when the target list refused an entry (full).
+  bool AddNames(const QString& folder, const QStringList& names, bool onlySelected);
+  void LayoutControls();
+
+  MenuSet* menuSet_;
+  mdiFile* target_ = nullptr;
+};
+
+}  // namespace orvex2

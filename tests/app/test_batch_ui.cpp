@@ -1,0 +1,202 @@
+// The interactive run from the main window through the scripted libraries: what stays on the
+// target list, the history's closing line, cancel, library cancel, quarantine, the state of the
+// windows during the run, and closing the window while a run is in progress.
+#include <QAbstractItemModel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPushButton>
+
+#include "app_fixture.h"
+#include "results/menu_set.h"
+
+namespace orvex2 {
+namespace {
+
+using test::AppFixture;
+
+const QString kAllDone = QStringLiteral("全て終了しました");
+const QString kStopped = QStringLiteral("中断しました");
+
+class BatchUiTest : public AppFixture {
+ protected:
+  QStringList AddFiles(const QStringList& names) {
+    QStringList paths;
+    for (const QString& n : names) {
+      paths << Make(n);
+      EXPECT_TRUE(w->File()->ListInAdd(paths.last()));
+    }
+    w->BtnEnabledChange();
+    return paths;
+  }
+  // Calls `f` when the history receives the header line of `path`'s check.
+  void OnHeaderOf(const QString& name, std::function<void()> f) {
+    QObject::connect(w->Status()->lstKekka->model(), &QAbstractItemModel::rowsInserted, w.get(),
+                     [this, name, f, done = std::make_shared<bool>(false)](const QModelIndex&, int first, int) {
+                       const QString line = w->Status()->lstKekka->item(first)->text();
+                       if (!*done && line.startsWith("[ ") && line.contains(name)) {
+                         *done = true;
+                         f();
+                       }
+                     });
+  }
+  int Commands() const { return fake.Log("UNLHA32.DLL command").size() + fake.Log("UNZIP32.DLL command").size(); }
+};
+
+TEST_F(BatchUiTest, PassFailPassLeavesOnlyTheFailedEntry) {
+  Open();
+  fake.Script("test B.ZIP 0x800C");
+  const QStringList p = AddFiles({"A.LZH", "B.ZIP", "C.LZH"});
+  w->btnExe(1)->click();
+  EXPECT_EQ(Targets(), QStringList{p[1]});
+  ASSERT_FALSE(History().isEmpty());
+  EXPECT_EQ(History().last(), kAllDone);
+  EXPECT_EQ(Passed(), (QStringList{p[0], p[2]}));
+  // Idle again: one entry left, so the run buttons are live; cancel is not; children enabled.
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(w->btnExe(i)->isEnabled());
+  EXPECT_FALSE(w->btnCancel()->isEnabled());
+  for (QWidget* c : std::initializer_list<QWidget*>{w->InDir(), w->InFile(), w->File(), w->Status(), w->OutFile()})
+    EXPECT_TRUE(c->isEnabled());
+  EXPECT_TRUE(w->File()->menuSet()->mnuFont->isEnabled());
+  EXPECT_FALSE(w->File()->Selected(0));
+}
+
+TEST_F(BatchUiTest, ARunThatEmptiesTheListDisablesTheRunButtons) {
+  Open();
+  AddFiles({"A.LZH", "B.ZIP"});
+  w->btnExe(0)->click();
+  EXPECT_TRUE(Targets().isEmpty());
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(w->btnExe(i)->isEnabled());
+  EXPECT_EQ(History().last(), kAllDone);
+}
+
+TEST_F(BatchUiTest, HistoryIsEmptiedAtTheStartButPassedFilesAreNot) {
+  Open();
+  w->Status()->ListInAdd("an old line");
+  w->OutFile()->ListInAdd(Make("OLD.LZH"));
+  const QStringList p = AddFiles({"A.LZH"});
+  w->btnExe(1)->click();
+  EXPECT_FALSE(History().contains("an old line"));
+  EXPECT_TRUE(History().first().startsWith("[ "));
+  EXPECT_EQ(Passed(), (QStringList{dir + "/OLD.LZH", p[0]}));
+}
+
+TEST_F(BatchUiTest, DuringTheRunEverythingButCancelIsLocked) {
+  Open();
+  const QList<QMdiSubWindow*> subs = w->mdiArea()->subWindowList(QMdiArea::CreationOrder);
+  w->mdiArea()->setActiveSubWindow(subs[2]);  // the target list's menu is on the bar
+  AddFiles({"A.LZH", "B.LZH"});
+  bool checked = false;
+  OnHeaderOf("A.LZH", [&] {
+    checked = true;
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(w->btnExe(i)->isEnabled());
+    EXPECT_TRUE(w->btnCancel()->isEnabled());
+    for (QWidget* c : std::initializer_list<QWidget*>{w->InDir(), w->InFile(), w->File(), w->Status(), w->OutFile()})
+      EXPECT_FALSE(c->isEnabled()) << c->objectName().toStdString();
+    for (MenuSet* m : {w->InDir()->menuSet(), w->InFile()->menuSet(), w->File()->menuSet(), w->Status()->menuSet(),
+                       w->OutFile()->menuSet()}) {
+      EXPECT_FALSE(m->mnuExit->isEnabled());
+      EXPECT_FALSE(m->mnuOption->isEnabled());
+      EXPECT_FALSE(m->mnuLog->menuAction()->isEnabled());
+    }
+    // The bar shows the target list's copy, now disabled.
+    EXPECT_TRUE(w->menuBar()->actions().contains(w->File()->menuSet()->mnuOption));
+    EXPECT_TRUE(w->File()->Selected(0));
+    EXPECT_TRUE(w->File()->Selected(1));
+  });
+  w->btnExe(2)->click();
+  EXPECT_TRUE(checked);
+  EXPECT_TRUE(w->File()->menuSet()->mnuOption->isEnabled());
+  EXPECT_TRUE(w->InDir()->isEnabled());
+}
+
+TEST_F(BatchUiTest, CancelDuringTheSecondOfFiveFinishesItAndStops) {
+  Open();
+  fake.Script("test B.LZH 0x800C");
+  const QStringList p = AddFiles({"A.LZH", "B.LZH", "C.LZH", "D.LZH", "E.LZH"});
+  OnHeaderOf("B.LZH", [&] { w->btnCancel()->click(); });
+  w->btnExe(1)->click();
+  EXPECT_EQ(Targets(), p.mid(1));  // B failed and stays; C to E were never reached
+  EXPECT_EQ(History().last(), kStopped);
+  EXPECT_EQ(Commands(), 2);
+  EXPECT_FALSE(w->btnCancel()->isEnabled());
+  EXPECT_TRUE(w->btnExe(0)->isEnabled());
+}
+
+TEST_F(BatchUiTest, CancelDuringAPassingSecondArchiveDropsIt) {
+  Open();
+  fake.Script("delay 50");
+  const QStringList p = AddFiles({"A.LZH", "B.LZH", "C.LZH", "D.LZH", "E.LZH"});
+  OnHeaderOf("B.LZH", [&] { QTest::mouseClick(w->btnCancel(), Qt::LeftButton); });
+  w->btnExe(1)->click();
+  EXPECT_EQ(Targets(), p.mid(2));
+  EXPECT_EQ(Passed(), p.mid(0, 2));
+  EXPECT_EQ(History().last(), kStopped);
+}
+
+TEST_F(BatchUiTest, LibraryCancelOnTheThirdStopsAtOnce) {
+  Open();
+  fake.Script("test C.LZH 0x8020");
+  const QStringList p = AddFiles({"A.LZH", "B.LZH", "C.LZH", "D.LZH", "E.LZH"});
+  w->btnExe(1)->click();
+  EXPECT_EQ(Targets(), p.mid(2));
+  EXPECT_EQ(History().last(), kStopped);
+  EXPECT_EQ(Commands(), 3);
+  // The cancel flag was cleared: the next run goes through.
+  fake.Script(QString());
+  w->btnExe(1)->click();
+  EXPECT_TRUE(Targets().isEmpty());
+  EXPECT_EQ(History().last(), kAllDone);
+}
+
+TEST_F(BatchUiTest, QuarantinedArchiveLeavesTheListButIsNotPassed) {
+  Open();
+  fake.Script("test Q.ZIP 0x800C");
+  Options().Dir_Out_Yuko = true;
+  Options().Move = {true, false, false};
+  const QStringList p = AddFiles({"A.LZH", "Q.ZIP"});
+  w->btnExe(2)->click();
+  EXPECT_TRUE(Targets().isEmpty());
+  EXPECT_EQ(Passed(), QStringList{p[0]});
+  EXPECT_FALSE(QFile::exists(p[1]));
+  EXPECT_TRUE(QFile::exists(dir + "/out/Q.ZIP"));
+  EXPECT_EQ(History().last(), kAllDone);
+}
+
+TEST_F(BatchUiTest, ClosingDuringARunFinishesTheArchiveThenShutsDown) {
+  Open();
+  w->setGeometry(120, 90, 800, 600);
+  QCoreApplication::processEvents();
+  fake.Script("delay 30");
+  AddFiles({"A.LZH", "B.LZH", "C.LZH"});
+  Options().AutoExe = 2;
+  bool closedDuring = true;
+  OnHeaderOf("A.LZH", [&] {
+    // The main window's own Exit is live during the run.
+    w->menuSet()->mnuExit->trigger();
+    closedDuring = !w->isVisible();
+    EXPECT_TRUE(w->closePending());
+    EXPECT_NE(w->Status(), nullptr);
+  });
+  w->btnExe(1)->click();
+  EXPECT_FALSE(closedDuring);
+  EXPECT_FALSE(w->isVisible());
+  EXPECT_FALSE(w->closePending());
+  EXPECT_EQ(Commands(), 1);  // A was finished, B and C never started
+  EXPECT_EQ(w->File(), nullptr);  // the children were unloaded by the normal shut-down
+  EXPECT_EQ(Stored("AutoExe"), "2");
+  EXPECT_EQ(Stored("Main_WindowState"), "0");
+  EXPECT_NE(Stored("Main_Left"), "<missing>");
+}
+
+TEST_F(BatchUiTest, AutoCheckRunLeavesTheListAsItIs) {
+  Open();
+  fake.Script("test B.LZH 0x800C");
+  const QStringList p = AddFiles({"A.LZH", "B.LZH"});
+  EXPECT_EQ(w->AutoCheckRun(1), BatchRun::AutoOutcome::kSomeFailed);
+  EXPECT_EQ(Targets(), p);
+  EXPECT_EQ(History().last(), kAllDone);
+}
+
+}  // namespace
+}  // namespace orvex2

@@ -1,0 +1,401 @@
+// The main window frame: layout figures, run-button enabling, tool tips, the menu bar of the
+// active window, the font, help, default-folder, option and about menus, and shut-down.
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QUrl>
+
+#include "app_fixture.h"
+#include "dialogs/frm_about.h"
+#include "dialogs/frm_default.h"
+#include "dialogs/frm_option.h"
+#include "foundation/messages.h"
+#include "results/menu_set.h"
+#include "selection/folder_lists.h"
+
+namespace orvex2 {
+namespace {
+
+using test::AppFixture;
+using test::ModalAnswer;
+
+// ---------------------------------------------------------------------------------------------
+// Layout figures
+
+TEST(FrameLayoutTest, NineThousandBySixThousand) {
+  const FrameLayout l = ComputeFrameLayout(9000, 6000, 1335, true);
+  ASSERT_TRUE(l.childrenMoved);
+  const FrameRect expected[5] = {
+      {0, 0, 4500, 2000}, {0, 2000, 4500, 2000}, {0, 4000, 4500, 2000}, {4500, 0, 4500, 4000}, {4500, 4000, 4500, 2000}};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(l.children[i].left, expected[i].left) << i;
+    EXPECT_EQ(l.children[i].top, expected[i].top) << i;
+    EXPECT_EQ(l.children[i].width, expected[i].width) << i;
+    EXPECT_EQ(l.children[i].height, expected[i].height) << i;
+  }
+  EXPECT_TRUE(l.cancelMoved);
+  EXPECT_EQ(l.cancelLeft, 7605);
+}
+
+TEST(FrameLayoutTest, ThirdsAndHalvesRoundHalfToEven) {
+  EXPECT_EQ(ComputeFrameLayout(9000, 1000, 1335, true).children[1].top, 333);
+  EXPECT_EQ(ComputeFrameLayout(9000, 1001, 1335, true).children[1].top, 334);
+  EXPECT_EQ(ComputeFrameLayout(9001, 6000, 1335, true).children[0].width, 4500);  // 4500.5
+  EXPECT_EQ(ComputeFrameLayout(9003, 6000, 1335, true).children[0].width, 4502);  // 4501.5
+  EXPECT_EQ(RoundHalfEven(10.5), 10);
+  EXPECT_EQ(RoundHalfEven(11.5), 12);
+  EXPECT_EQ(RoundHalfEven(-0.5), 0);
+  // A fractional cancel width rounds the same way: 9000 - 60 - 1334.5 = 7605.5 -> 7606.
+  EXPECT_EQ(ComputeFrameLayout(9000, 6000, 1334.5, false).cancelLeft, 7606);
+}
+
+TEST(FrameLayoutTest, ResizeOffMovesOnlyTheCancelButton) {
+  const FrameLayout l = ComputeFrameLayout(9000, 6000, 1335, false);
+  EXPECT_FALSE(l.childrenMoved);
+  EXPECT_TRUE(l.cancelMoved);
+  EXPECT_EQ(l.cancelLeft, 7605);
+}
+
+TEST(FrameLayoutTest, NarrowFrameLeavesTheCancelButton) {
+  EXPECT_FALSE(ComputeFrameLayout(1395, 6000, 1335, true).cancelMoved);  // x = 0
+  EXPECT_FALSE(ComputeFrameLayout(100, 6000, 1335, true).cancelMoved);
+  const FrameLayout l = ComputeFrameLayout(1396, 6000, 1335, true);
+  EXPECT_TRUE(l.cancelMoved);
+  EXPECT_EQ(l.cancelLeft, 1);
+}
+
+TEST(FrameLayoutTest, WideScreensStillLayOutEverything) {
+  // Beyond 16-bit figures the cancel button still follows the edge and the children still move.
+  FrameLayout l = ComputeFrameLayout(40000, 6000, 1335, true);
+  EXPECT_TRUE(l.cancelMoved);
+  EXPECT_EQ(l.cancelLeft, 38605);
+  l = ComputeFrameLayout(70000, 120000, 1335, true);
+  ASSERT_TRUE(l.childrenMoved);
+  EXPECT_EQ(l.children[3].left, 35000);
+  EXPECT_EQ(l.children[3].height, 80000);
+  EXPECT_EQ(l.cancelLeft, 68605);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The frame at work
+
+class FrameTest : public AppFixture {};
+
+TEST_F(FrameTest, CaptionsButtonsAndChildrenAfterStartUp) {
+  Open();
+  EXPECT_EQ(w->windowTitle(), "Orvex2 for Win32");
+  EXPECT_EQ(w->btnExe(0)->text(), "簡易検査");
+  EXPECT_EQ(w->btnExe(1)->text(), "通常検査");
+  EXPECT_EQ(w->btnExe(2)->text(), "詳細検査");
+  EXPECT_EQ(w->btnCancel()->text(), "ｷｬﾝｾﾙ");
+  EXPECT_FALSE(w->btnCancel()->isEnabled());
+  EXPECT_EQ(w->pnlOrvex()->height(), TwipsToPixels(615));
+  EXPECT_EQ(w->btnExe(1)->geometry(), QRect(104, 8, 89, 25));  // 1560, 120, 1335, 375 twips
+  EXPECT_EQ(w->mdiArea()->subWindowList().size(), 5);
+  for (QMdiSubWindow* sub : w->mdiArea()->subWindowList()) EXPECT_TRUE(sub->isVisible());
+  EXPECT_EQ(Ports().targets, w->File());
+  EXPECT_EQ(Ports().history, w->Status());
+  EXPECT_EQ(Ports().passed, w->OutFile());
+}
+
+TEST_F(FrameTest, ResizeLaysOutChildrenAndKeepsCancelAtTheRightEdge) {
+  Options().Resize = true;
+  Open();
+  w->resize(900, 700);
+  QCoreApplication::processEvents();
+  const QSize inner = w->mdiArea()->contentsRect().size();
+  const FrameLayout l = ComputeFrameLayout(PixelsToTwips(inner.width()), PixelsToTwips(inner.height()),
+                                           PixelsToTwips(w->btnCancel()->width()), true);
+  const QList<QMdiSubWindow*> subs = w->mdiArea()->subWindowList(QMdiArea::CreationOrder);
+  ASSERT_EQ(subs.size(), 5);
+  for (int i = 0; i < 5; ++i) {
+    const FrameRect& r = l.children[i];
+    EXPECT_EQ(subs[i]->geometry(), QRect(TwipsToPixels(r.left), TwipsToPixels(r.top), TwipsToPixels(r.width),
+                                         TwipsToPixels(r.height)))
+        << i;
+  }
+  EXPECT_EQ(subs[3]->geometry().left(), subs[0]->geometry().width());  // the right column
+  EXPECT_EQ(w->btnCancel()->x(), inner.width() - 4 - w->btnCancel()->width());
+
+  // Resize off: only the cancel button follows.
+  Options().Resize = false;
+  const QRect before = subs[0]->geometry();
+  w->resize(1000, 700);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(subs[0]->geometry(), before);
+  EXPECT_EQ(w->btnCancel()->x(), w->mdiArea()->contentsRect().width() - 4 - w->btnCancel()->width());
+}
+
+TEST_F(FrameTest, RunButtonsFollowTheTargetListCount) {
+  Open();
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(w->btnExe(i)->isEnabled());
+  ASSERT_TRUE(w->File()->ListInAdd(Make("A.LZH")));
+  w->BtnEnabledChange();
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(w->btnExe(i)->isEnabled());
+  EXPECT_FALSE(w->btnCancel()->isEnabled());
+  // The target list's own delete-all tells the frame.
+  w->File()->btnDelAll_Click();
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(w->btnExe(i)->isEnabled());
+  // The file browser's add button too.
+  Make("b/B.ZIP");
+  w->InDir()->DirName(dir + "/b");
+  ASSERT_EQ(w->InFile()->filFile->count(), 1);
+  w->InFile()->btnAddAll_Click();
+  EXPECT_EQ(Targets(), QStringList{dir + "/b/B.ZIP"});
+  EXPECT_TRUE(w->btnExe(2)->isEnabled());
+}
+
+TEST_F(FrameTest, ToolTipsOnAndOff) {
+  Open();
+  EXPECT_EQ(w->btnExe(0)->toolTip(), "圧縮ファイルをＣＲＣエラーのみ検査します");
+  EXPECT_EQ(w->btnExe(1)->toolTip(), "圧縮ファイルの完全検査を実行します");
+  EXPECT_EQ(w->btnExe(2)->toolTip(), "圧縮ファイルの完全検査を実行後、ＣＲＣエラーを実行します");
+  EXPECT_EQ(w->btnCancel()->toolTip(), "実行中に中断します");
+  w->SetToolTip(false);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(w->btnExe(i)->toolTip().isEmpty());
+  EXPECT_TRUE(w->btnCancel()->toolTip().isEmpty());
+  w->SetToolTip(true);
+  EXPECT_EQ(w->btnCancel()->toolTip(), "実行中に中断します");
+}
+
+TEST_F(FrameTest, MenuBarShowsTheActiveChildsCopy) {
+  Open();
+  QMenuBar* bar = w->menuBar();
+  const QList<QMdiSubWindow*> subs = w->mdiArea()->subWindowList(QMdiArea::CreationOrder);
+  w->mdiArea()->setActiveSubWindow(subs[3]);
+  ASSERT_EQ(w->mdiArea()->activeSubWindow(), subs[3]);
+  EXPECT_TRUE(bar->actions().contains(w->Status()->menuSet()->mnuExit));
+  EXPECT_FALSE(bar->actions().contains(w->menuSet()->mnuExit));
+  ASSERT_EQ(bar->actions().size(), 7);
+  EXPECT_EQ(bar->actions()[2]->text(), "(&L)og");
+  w->mdiArea()->setActiveSubWindow(subs[2]);
+  EXPECT_TRUE(bar->actions().contains(w->File()->menuSet()->mnuExit));
+  w->mdiArea()->setActiveSubWindow(nullptr);
+  EXPECT_TRUE(bar->actions().contains(w->menuSet()->mnuExit));
+  // Every copy forwards to the frame: the target list's Exit closes the main window.
+  w->File()->menuSet()->mnuExit->trigger();
+  EXPECT_FALSE(w->isVisible());
+}
+
+TEST_F(FrameTest, ChildCloseBoxesDoNotUnloadChildren) {
+  Open();
+  QMdiSubWindow* sub = w->mdiArea()->subWindowList().first();
+  EXPECT_FALSE(sub->close());
+  EXPECT_TRUE(sub->isVisible());
+  EXPECT_NE(w->InDir(), nullptr);
+}
+
+TEST_F(FrameTest, FontMenuStoresAChangedFontAndAppliesItEverywhere) {
+  Open();
+  QFont offered;
+  frmOrvex::SetFontAsker([&offered](const QFont& preset, QWidget*) -> std::optional<QFont> {
+    offered = preset;
+    QFont f(QStringLiteral("Serif"));
+    f.setPointSizeF(10.5);
+    f.setBold(true);
+    return f;
+  });
+  w->mnuFont_Click();
+  EXPECT_EQ(offered.family(), "Sans Serif");
+  EXPECT_EQ(offered.pointSize(), 9);
+  EXPECT_EQ(Options().Font_Name, "Serif");
+  EXPECT_EQ(Options().Font_Size, 10);  // 10.5 stored as 10
+  EXPECT_TRUE(Options().Font_Bold);
+  EXPECT_FALSE(Options().Font_Italic);
+  for (QWidget* x : std::initializer_list<QWidget*>{w->btnExe(0), w->btnCancel(), w->InDir()->dlbDir,
+                                                    w->InFile()->filFile, w->File()->lstFile, w->Status()->lstKekka}) {
+    EXPECT_EQ(x->font().pointSize(), 10) << x->objectName().toStdString();
+    EXPECT_TRUE(x->font().bold()) << x->objectName().toStdString();
+  }
+  frmOrvex::SetFontAsker(nullptr);
+}
+
+TEST_F(FrameTest, SameFontOrCancelRefreshesNothing) {
+  Open();
+  QFont marker(QStringLiteral("Monospace"));
+  marker.setPointSize(21);
+  w->InDir()->dlbDir->setFont(marker);
+  frmOrvex::SetFontAsker([](const QFont& preset, QWidget*) -> std::optional<QFont> { return preset; });
+  w->mnuFont_Click();
+  EXPECT_EQ(w->InDir()->dlbDir->font().pointSize(), 21);
+  frmOrvex::SetFontAsker([](const QFont&, QWidget*) -> std::optional<QFont> { return std::nullopt; });
+  w->mnuFont_Click();
+  EXPECT_EQ(w->InDir()->dlbDir->font().pointSize(), 21);
+  EXPECT_EQ(Options().Font_Name, "Sans Serif");
+  EXPECT_EQ(Options().Font_Size, 9);
+  frmOrvex::SetFontAsker(nullptr);
+}
+
+class UrlCatcher : public QObject {
+  Q_OBJECT
+ public slots:
+  void open(const QUrl& url) { urls << url; }
+
+ public:
+  QList<QUrl> urls;
+};
+
+TEST_F(FrameTest, HelpOpensTheHtmlManualBesideTheLibraries) {
+  Open();
+  UrlCatcher catcher;
+  QDesktopServices::setUrlHandler("file", &catcher, "open");
+  w->mnuHelp_Click();
+  QDesktopServices::unsetUrlHandler("file");
+  ASSERT_EQ(catcher.urls.size(), 1);
+  const QString path = catcher.urls[0].toLocalFile();
+  EXPECT_EQ(path, frmOrvex::HelpFilePath());
+  EXPECT_EQ(path, QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../share/orvex2/ORVEX2.html"));
+  // The build tree carries the manual where an installed program finds it.
+  EXPECT_TRUE(QFile::exists(QStringLiteral(ORVEX2_BUILD_DIR "/share/orvex2/ORVEX2.html")));
+}
+
+TEST_F(FrameTest, QuarantineFolderMenuStoresTheChosenFolderAndSwitchesMovingOn) {
+  Open();
+  Options().Dir_Out = dir + "/no-such-folder";
+  Options().Dir_Out_Yuko = false;
+  const QString chosen = dir + "/out";
+  ModalAnswer answer([&](QWidget* m) {
+    auto* d = qobject_cast<frmDefault*>(m);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->lblDrive->text().left(d->pstr_lblDrive_Caption.size()), "異常ファイル移動フォルダ名");
+    EXPECT_TRUE(d->lblDrive->text().contains("Free)"));  // the free space of the drive
+    EXPECT_FALSE(d->cbxDrive->isVisible());
+    EXPECT_EQ(d->DirName(), QDir::currentPath());  // a missing folder opens the current one
+    EXPECT_FALSE(d->btnOk->isEnabled());
+    d->dlbDir->SetFolder(chosen);
+    EXPECT_TRUE(d->btnOk->isEnabled());
+    d->btnOk->click();
+  });
+  w->mnuOutDirDefault_Click();
+  EXPECT_TRUE(answer.seen());
+  EXPECT_EQ(Options().Dir_Out, chosen);
+  EXPECT_TRUE(Options().Dir_Out_Yuko);
+}
+
+TEST_F(FrameTest, StartFolderMenuTakesYukoAndCancelChangesNothing) {
+  Open();
+  Shared().Dir_In = dir;
+  Shared().Dir_In_Yuko = true;
+  ModalAnswer cancel([](QWidget* m) { qobject_cast<frmDefault*>(m)->btnCancel->click(); });
+  w->mnuInDirDefault_Click();
+  EXPECT_TRUE(cancel.seen());
+  EXPECT_EQ(Shared().Dir_In, dir);
+  EXPECT_TRUE(Shared().Dir_In_Yuko);
+
+  ModalAnswer uncheck([](QWidget* m) {
+    auto* d = qobject_cast<frmDefault*>(m);
+    EXPECT_EQ(d->lblDrive->text(), "圧縮ファイル格納フォルダ名");  // no free space in this mode
+    EXPECT_TRUE(d->cbxDrive->isVisible());
+    d->cbxDrive->click();
+    EXPECT_FALSE(d->dlbDir->isEnabled());
+    d->btnOk->click();
+  });
+  w->mnuInDirDefault_Click();
+  EXPECT_TRUE(uncheck.seen());
+  EXPECT_EQ(Shared().Dir_In, dir);
+  EXPECT_FALSE(Shared().Dir_In_Yuko);
+}
+
+TEST_F(FrameTest, TemporaryFolderMenu) {
+  Open();
+  ModalAnswer answer([&](QWidget* m) {
+    auto* d = qobject_cast<frmDefault*>(m);
+    EXPECT_EQ(d->dlbDir->toolTip(), "テンポラリフォルダ名を設定します");
+    d->dlbDir->SetFolder(dir);
+    d->btnOk->click();
+  });
+  w->mnuTmpDirDefault_Click();
+  EXPECT_TRUE(answer.seen());
+  EXPECT_EQ(Options().TmpDir, dir);
+}
+
+TEST_F(FrameTest, OptionMenuAppliesToolTipsEverywhereAndRefreshesTheButtons) {
+  Open();
+  ASSERT_TRUE(w->File()->ListInAdd(Make("A.LZH")));
+  w->BtnEnabledChange();
+  ModalAnswer answer([](QWidget* m) {
+    auto* d = qobject_cast<frmOption*>(m);
+    ASSERT_NE(d, nullptr);
+    EXPECT_FALSE(d->btnOk->isEnabled());
+    EXPECT_TRUE(d->ckbTip->isChecked());
+    d->ckbTip->click();
+    EXPECT_TRUE(d->btnOk->isEnabled());
+    d->btnOk->click();
+  });
+  w->mnuOption_Click();
+  EXPECT_TRUE(answer.seen());
+  EXPECT_FALSE(Options().Tip);
+  EXPECT_TRUE(w->btnExe(0)->toolTip().isEmpty());
+  EXPECT_TRUE(w->InDir()->drvDrive->toolTip().isEmpty());
+  EXPECT_TRUE(w->InFile()->btnAdd->toolTip().isEmpty());
+  // Confirming refreshes the target list (it is emptied) and the run buttons follow.
+  EXPECT_EQ(w->File()->Count(), 0);
+  EXPECT_FALSE(w->btnExe(0)->isEnabled());
+}
+
+TEST_F(FrameTest, AboutShowsTheLibrariesFound) {
+  Open();
+  ModalAnswer answer([](QWidget* m) {
+    auto* d = qobject_cast<frmAbout*>(m);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->windowTitle(), "About");
+    EXPECT_EQ(d->lblProg[0]->text(), "UNLHA32.DLL");
+    EXPECT_EQ(d->lblVer[0]->text(), "Ver.5.40");
+    EXPECT_EQ(d->lblProg[3]->text(), "CAB32.DLL");
+    d->btnOK->click();
+  });
+  w->mnuAbout_Click();
+  EXPECT_TRUE(answer.seen());
+}
+
+TEST_F(FrameTest, ShutDownWhileMaximisedWritesTheStateOnly) {
+  Open();
+  w->showMaximized();
+  QCoreApplication::processEvents();
+  ASSERT_EQ(w->WindowStateValue(), 2);
+  Options().AutoExe = 1;
+  EXPECT_TRUE(w->close());
+  EXPECT_EQ(Stored("Main_WindowState"), "2");
+  EXPECT_EQ(Stored("Main_Left"), "<missing>");
+  EXPECT_EQ(Stored("Main_Width"), "<missing>");
+  // Children are unloaded with the main window's state: no child geometry either.
+  EXPECT_EQ(Stored("InDir_Left"), "<missing>");
+  EXPECT_EQ(Stored("File_Left"), "<missing>");
+  // Dialogs save regardless, the options are saved, the start folder keys are written.
+  EXPECT_NE(Stored("About_Left"), "<missing>");
+  EXPECT_EQ(Stored("AutoExe"), "1");
+  EXPECT_NE(Stored("OldDir_In"), "<missing>");
+  EXPECT_EQ(w->InDir(), nullptr);
+  EXPECT_EQ(w->About(), nullptr);
+  EXPECT_EQ(Ports().targets, nullptr);
+}
+
+TEST_F(FrameTest, ShutDownWhileNormalWritesThePosition) {
+  Open();
+  w->setGeometry(150, 100, 700, 500);
+  QCoreApplication::processEvents();
+  ASSERT_EQ(w->WindowStateValue(), 0);
+  const Geometry g = WindowGeometry(w.get());
+  EXPECT_TRUE(w->close());
+  EXPECT_EQ(Stored("Main_WindowState"), "0");
+  EXPECT_EQ(Stored("Main_Left"), NumberText(g.left));
+  EXPECT_EQ(Stored("Main_Width"), NumberText(g.width));
+  EXPECT_NE(Stored("InDir_Left"), "<missing>");
+  EXPECT_NE(Stored("Status_Left", Stored("File_Left")), "<missing>");
+
+  // The next start restores that position.
+  w.reset();
+  auto again = std::make_unique<frmOrvex>();
+  ASSERT_TRUE(again->RestoreMainGeometry());
+  EXPECT_EQ(WindowGeometry(again.get()).left, g.left);
+  EXPECT_EQ(WindowGeometry(again.get()).width, g.width);
+}
+
+}  // namespace
+}  // namespace orvex2
+
+#include "test_frame.moc"
