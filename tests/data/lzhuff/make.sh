@@ -1,7 +1,8 @@
 #!/bin/sh
 # Recreates the LZH fixtures for the shared decoder's cross-check with jlha (jlha-utils):
 # -lh5- (header levels 0, 1, 2), -lh6-, -lh7-. Members are generated text and binary data;
-# mixed.bin is large enough for several Huffman blocks and long-distance matches.
+# mixed.bin is large enough for several Huffman blocks and long-distance matches, long.bin
+# (in -lh7- only) for several slides of the decoder's window.
 set -e
 cd "$(dirname "$0")"
 work=$(mktemp -d)
@@ -27,6 +28,13 @@ while len(mixed) < 150000:
         mixed += bytes(r.getrandbits(8) for _ in range(r.randrange(1, 40)))
     mixed += r.choice(phrases)
 open(os.path.join(d, 'mixed.bin'), 'wb').write(bytes(mixed))
+# Over 320 KiB of output, so the decoder's window slides several times.
+long = bytearray()
+while len(long) < 700000:
+    if r.random() < 0.05:
+        long += bytes(r.getrandbits(8) for _ in range(r.randrange(1, 20)))
+    long += r.choice(phrases)
+open(os.path.join(d, 'long.bin'), 'wb').write(bytes(long))
 open(os.path.join(d, 'empty.txt'), 'w').close()
 PY
 here=$(pwd)
@@ -36,4 +44,4 @@ jlha a0o5q "$here/lh5-l0.lzh" text.txt data.bin empty.txt >/dev/null 2>&1
 jlha a1o5q "$here/lh5-l1.lzh" text.txt data.bin >/dev/null 2>&1
 jlha a2o5q "$here/lh5-l2.lzh" text.txt data.bin >/dev/null 2>&1
 jlha a2o6q "$here/lh6.lzh" text.txt mixed.bin >/dev/null 2>&1
-jlha a2o7q "$here/lh7.lzh" data.bin mixed.bin >/dev/null 2>&1
+jlha a2o7q "$here/lh7.lzh" data.bin mixed.bin long.bin >/dev/null 2>&1
