@@ -147,6 +147,8 @@ frmOrvex::frmOrvex(QWidget* parent) : QMainWindow(parent) {
 }
 
 frmOrvex::~frmOrvex() {
+  // The area goes with the window's children: its last activation signals must not reach us.
+  QObject::disconnect(area_, nullptr, this, nullptr);
   if (CurrentMenuHandler() == this) SetMenuHandler(nullptr);
   EnginePorts& ports = Ports();
   if (ports.history == status_) ports.history = nullptr;
@@ -530,6 +532,8 @@ void frmOrvex::mnuTmpDirDefault_Click() {
 
 void frmOrvex::mnuOption_Click() {
   try {
+    // Confirming the options empties the target list: not while a run walks it.
+    if (batch_.running()) return;
     if (option_ != nullptr) option_->ShowModal();
     BtnEnabledChange();
   } catch (...) {

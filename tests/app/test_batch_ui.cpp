@@ -103,9 +103,14 @@ TEST_F(BatchUiTest, DuringTheRunEverythingButCancelIsLocked) {
     EXPECT_TRUE(w->menuBar()->actions().contains(w->File()->menuSet()->mnuOption));
     EXPECT_TRUE(w->File()->Selected(0));
     EXPECT_TRUE(w->File()->Selected(1));
+    // The frame's own Option menu would empty the list under the run: it does nothing now.
+    w->mnuOption_Click();
   });
+  test::ModalAnswer noDialog([](QWidget* m) { m->hide(); }, 500);
   w->btnExe(2)->click();
   EXPECT_TRUE(checked);
+  EXPECT_FALSE(noDialog.seen());
+  EXPECT_TRUE(Targets().isEmpty());  // both passed and were dropped normally
   EXPECT_TRUE(w->File()->menuSet()->mnuOption->isEnabled());
   EXPECT_TRUE(w->InDir()->isEnabled());
 }
