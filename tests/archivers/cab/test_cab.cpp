@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -227,6 +228,36 @@ TEST(SUITE(CabFaults), MspackErrorsMapToLibraryCodes) {
   EXPECT_EQ(cabar::MapMspackError(MSPACK_ERR_READ, false), code::kCannotRead);  // an I/O error
   EXPECT_EQ(cabar::MapMspackError(MSPACK_ERR_READ, true), code::kHeaderBroken);
   EXPECT_EQ(cabar::MapMspackError(MSPACK_ERR_NOMEMORY, false), code::kMoreHeapMemory);
+}
+
+TEST(SUITE(CabFaults), RandomDamageGivesADocumentedCode) {
+  const int documented[] = {code::kFileCrc, code::kHuffmanCode, code::kHeaderBroken, code::kFileStyle, code::kMethod};
+  std::mt19937 rng(20240602);
+  TempDir dir;
+  const std::string path = dir.File("random.cab");
+  for (const char* name : {"stored.cab", "mszip.cab", "folders.cab"}) {
+    const Bytes original = ReadAll(Fixture(name));
+    for (int round = 0; round < 90; ++round) {
+      Bytes b = original;
+      switch (round % 3) {
+        case 0:
+          for (int k = 0; k < 1 + round % 5; ++k) b[rng() % b.size()] ^= static_cast<unsigned char>(1u << (rng() % 8));
+          break;
+        case 1: {
+          const size_t at = rng() % 200;  // the headers
+          for (size_t k = at; k < std::min(b.size(), at + 1 + rng() % 8); ++k) b[k] = static_cast<unsigned char>(rng());
+          break;
+        }
+        default:
+          b.resize(rng() % b.size());
+      }
+      WriteAll(path, b);
+      const int rc = cabar::Test(path);
+      const bool known = rc == 0 || std::find(std::begin(documented), std::end(documented), rc) != std::end(documented);
+      EXPECT_TRUE(known) << name << " round " << round << " gave " << std::hex << rc;
+      EXPECT_EQ(cabar::Check(path.c_str(), 2), rc == 0 ? 1 : 0) << name << " " << round;
+    }
+  }
 }
 
 // --- Self-extractors -------------------------------------------------------------------------
