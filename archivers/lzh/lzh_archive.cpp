@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "archiver_common.h"
-#include "lzh_crc16.h"
+#include "lzhuff.h"
 
 extern "C" {
 #include <lha_reader.h>
@@ -121,7 +121,7 @@ HeaderStatus CheckHeaderCrc(std::vector<uint8_t>& raw, ExtensionState& state, Me
   if (!state.haveCrc) return HeaderStatus::kOk;
   raw[state.crcAt] = 0;
   raw[state.crcAt + 1] = 0;
-  if (Crc16Update(0, raw.data(), raw.size()) != state.headerCrc) return HeaderStatus::kChecksum;
+  if (lzhuff::Crc16(0, raw.data(), raw.size()) != state.headerCrc) return HeaderStatus::kChecksum;
   header.headerChecked = true;
   return HeaderStatus::kOk;
 }

@@ -4,8 +4,8 @@
 #include <new>
 
 #include "lzh_archive.h"
-#include "lzh_crc16.h"
 #include "lzh_decode.h"
+#include "lzhuff.h"
 
 namespace lzhar {
 namespace {
@@ -36,7 +36,7 @@ class CrcSink : public ByteSink {
  public:
   explicit CrcSink(arc::OutputFile* out = nullptr) : out_(out) {}
   int Write(const uint8_t* data, size_t size) override {
-    crc_ = Crc16Update(crc_, data, size);
+    crc_ = lzhuff::Crc16(crc_, data, size);
     return out_ != nullptr ? out_->Write(data, size) : 0;
   }
   uint16_t crc() const { return crc_; }

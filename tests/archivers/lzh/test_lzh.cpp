@@ -11,7 +11,6 @@
 
 #include "archiver_common.h"
 #include "lzh_archive.h"
-#include "lzh_crc16.h"
 #include "lzhar.h"
 #include "lzh_test_util.h"
 
@@ -31,17 +30,6 @@ int TestBytes(const TempDir& dir, const Bytes& data, const char* name = "a.lzh")
 bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------------------------
-TEST(LzhCrc16, MatchesTheStandardCheckValue) {
-  const std::string s = "123456789";
-  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
-  EXPECT_EQ(lzhar::Crc16Update(0, p, s.size()), 0xBB3D);
-  // Split updates give the same result as one call.
-  EXPECT_EQ(lzhar::Crc16Update(lzhar::Crc16Update(0, p, 3), p + 3, 6), 0xBB3D);
-  const Bytes big = Filler(1001, 7);
-  EXPECT_EQ(lzhar::Crc16Update(0, big.data(), big.size()), Crc16(big.data(), big.size()));
-}
 
 // ---------------------------------------------------------------------------------------------
 TEST(LzhHeader, ParsesEveryLevelFromRealArchives) {
