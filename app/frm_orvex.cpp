@@ -209,6 +209,7 @@ void frmOrvex::LoadChildren() {
     subs_[i] = sub;
   }
   inFile_->SetTargetList(file_);
+  inDir_->SetAliasMaintenance(menuMente_);
   connect(inDir_, &mdiInDir::dirChanged, inFile_, [this](const QString& dir) {
     if (inFile_ != nullptr) inFile_->DirName(dir);
   });
@@ -244,6 +245,7 @@ void frmOrvex::LoadDialogs() {
   option_ = new frmOption(this);
   menuMente_ = new frmMenuMente(this);
   default_->SetInDirSource([this] { return inDir_ != nullptr ? inDir_->DirName() : QString(); });
+  if (inDir_ != nullptr) inDir_->SetAliasMaintenance(menuMente_);
   connect(option_, &frmOption::tipChanged, this, [this](bool tip) { SetToolTipEverywhere(tip); });
   connect(option_, &frmOption::confirmed, this, [this] {
     if (inFile_ != nullptr) {
@@ -644,6 +646,7 @@ void frmOrvex::UnloadChildren(int mainState) {
 }
 
 void frmOrvex::UnloadDialogs() {
+  if (inDir_ != nullptr) inDir_->SetAliasMaintenance(nullptr);
   try {
     if (about_ != nullptr) about_->Form_Unload();
   } catch (...) {

@@ -111,6 +111,12 @@ void frmMenuMente::ShowModal() {
   exec();
 }
 
+bool frmMenuMente::ShowFor(const QString& folderKind) {
+  pstr_FolderKind = folderKind;
+  ShowModal();
+  return pblnOk;
+}
+
 void frmMenuMente::Set_Menu(int index, const QString& name, const QString& dir) {
   if (index < 0 || index >= kPositions) return;
   names_[index] = name;

@@ -6,13 +6,15 @@
 #include <QString>
 #include <array>
 
+#include "selection/mdi_in_dir.h"
+
 class QLineEdit;
 class QListWidget;
 class QPushButton;
 
 namespace orvex2 {
 
-class frmMenuMente : public QDialog {
+class frmMenuMente : public QDialog, public AliasMaintenance {
   Q_OBJECT
  public:
   static constexpr int kPositions = 10;
@@ -28,9 +30,11 @@ class frmMenuMente : public QDialog {
   void SetToolTip(bool blnToolTip);
   void ShowModal();
 
-  void Set_Menu(int index, const QString& name, const QString& dir);
-  void Get_Menu(int index, QString& name, QString& dir) const;
-  int MenuCount() const;
+  void Set_Menu(int index, const QString& name, const QString& dir) override;
+  void Get_Menu(int index, QString& name, QString& dir) const override;
+  int MenuCount() const override;
+  // The folder kind for the caption, then ShowModal; the confirm flag.
+  bool ShowFor(const QString& folderKind) override;
 
   void btnName_Click();
   void btnUp_Click();

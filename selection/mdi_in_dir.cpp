@@ -5,10 +5,13 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMenu>
 #include <QScreen>
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 
@@ -47,6 +50,18 @@ mdiInDir::mdiInDir(QWidget* parent) : QWidget(parent) {
   mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
   mnuRefresh = mnuPopup->addAction(CommonText(1005));
   mnuRefresh->setObjectName(QStringLiteral("mnuRefresh"));
+  mnuAdd = mnuPopup->addAction(CommonText(1006));
+  mnuAdd->setObjectName(QStringLiteral("mnuAdd"));
+  mnuMente = mnuPopup->addAction(CommonText(1007));
+  mnuMente->setObjectName(QStringLiteral("mnuMente"));
+  mnuBar = mnuPopup->addSeparator();
+  mnuBar->setObjectName(QStringLiteral("mnuBar"));
+  for (int i = 0; i < kAliases; ++i) {
+    mnuAddDir[i] = mnuPopup->addAction(QString());
+    mnuAddDir[i]->setObjectName(QStringLiteral("mnuAddDir"));
+    connect(mnuAddDir[i], &QAction::triggered, this, [this, i] { mnuAddDir_Click(i); });
+  }
+  ShowAliases();
   mnuPopup->addSeparator();
   mnuPopup->addAction(menuSet_->mnuExit);
   mnuPopup->addAction(menuSet_->mnuFont);
@@ -56,6 +71,8 @@ mdiInDir::mdiInDir(QWidget* parent) : QWidget(parent) {
   mnuPopup->addAction(menuSet_->mnuHelp);
   mnuPopup->addAction(menuSet_->mnuAbout);
   connect(mnuRefresh, &QAction::triggered, this, [this] { RefreshForm(); });
+  connect(mnuAdd, &QAction::triggered, this, [this] { mnuAdd_Click(); });
+  connect(mnuMente, &QAction::triggered, this, [this] { mnuMente_Click(); });
   connect(dlbDir, &FolderList::folderChanged, this, [this] { FolderChanged(); });
   connect(drvDrive, &DriveList::driveChosen, this, [this](const QString& root) { DriveChosen(root); });
   connect(drvDrive, &DriveList::enterPressed, this, [this] { dlbDir->setFocus(); });
@@ -89,7 +106,10 @@ void mdiInDir::Form_Load() {
     SetFontData();
     setWindowTitle(ProductText(1000));
     mnuRefresh->setText(CommonText(1005));
+    mnuAdd->setText(CommonText(1006));
+    mnuMente->setText(CommonText(1007));
     SetToolTip(Options().Tip);
+    LoadAliases(app);
   } catch (...) {
     LoadFailure(QStringLiteral("Orvex2 mdiinDir Form_Load ERR"));
   }
@@ -103,8 +123,103 @@ void mdiInDir::Form_Unload(int mainWindowState) {
     SettingsStore::Write(kCurrentApp, kSection, QStringLiteral("Dir_In"), s.Dir_In);
     SettingsStore::Write(kCurrentApp, kSection, QStringLiteral("Dir_In_Yuko"), BoolText(s.Dir_In_Yuko));
     SettingsStore::Write(kCurrentApp, kSection, QStringLiteral("OldDir_In"), DirName());
+    SaveAliases();
   } catch (...) {
   }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Folder aliases
+
+namespace {
+QString NameKey(int i) { return QStringLiteral("Dir_In_DirName%1").arg(i); }
+QString DirKey(int i) { return QStringLiteral("Dir_In_DirDir%1").arg(i); }
+}  // namespace
+
+void mdiInDir::LoadAliases(const QString& app) {
+  names_.fill(QString());
+  dirs_.fill(QString());
+  last_ = kAliases - 1;
+  for (int i = 0; i < kAliases; ++i) {
+    const QString name = SettingsStore::Read(app, kSection, NameKey(i), QString());
+    const QString dir = SettingsStore::Read(app, kSection, DirKey(i), QString());
+    // The list ends at the first gap; later positions are dropped.
+    if (name.isEmpty() || dir.isEmpty()) {
+      last_ = i - 1;
+      break;
+    }
+    names_[i] = name;
+    dirs_[i] = dir;
+  }
+  ShowAliases();
+}
+
+void mdiInDir::SaveAliases() {
+  for (int i = 0; i < kAliases; ++i) {
+    SettingsStore::Write(kCurrentApp, kSection, NameKey(i), i <= last_ ? names_[i] : QString());
+    SettingsStore::Write(kCurrentApp, kSection, DirKey(i), i <= last_ ? dirs_[i] : QString());
+  }
+}
+
+void mdiInDir::ShowAliases() {
+  for (int i = 0; i < kAliases; ++i) {
+    if (i > last_) {
+      names_[i].clear();
+      dirs_[i].clear();
+    }
+    mnuAddDir[i]->setText(i <= last_ ? names_[i] : QString());
+    mnuAddDir[i]->setVisible(i <= last_);
+  }
+  mnuMente->setEnabled(last_ >= 0);
+  mnuBar->setVisible(last_ >= 0);
+  mnuAdd->setEnabled(last_ < kAliases - 1);
+}
+
+QString mdiInDir::AskAliasName(const QString& prompt, const QString& title, const QString& proposal) {
+  return QInputDialog::getText(this, title, prompt, QLineEdit::Normal, proposal);
+}
+
+void mdiInDir::ShowMessage(const QString& text) {
+  QMessageBox::information(this, QStringLiteral("Orvex2"), text, QMessageBox::Ok);
+}
+
+void mdiInDir::mnuAdd_Click() {
+  try {
+    if (last_ >= kAliases - 1) return;
+    const QString folder = DirName();
+    const QString answer =
+        AskAliasName(CommonText(1100) + QLatin1Char('\n') + folder, CommonText(1101), ShortenPath(folder));
+    if (answer.isEmpty()) return;
+    for (int i = 0; i <= last_; ++i) {
+      if (names_[i] == answer) {
+        ShowMessage(CommonText(1102));
+        return;
+      }
+    }
+    ++last_;
+    names_[last_] = answer;
+    dirs_[last_] = folder;
+    ShowAliases();
+  } catch (...) {
+  }
+}
+
+void mdiInDir::mnuMente_Click() {
+  try {
+    if (mente_ == nullptr) return;
+    for (int i = 0; i < kAliases; ++i)
+      mente_->Set_Menu(i, i <= last_ ? names_[i] : QString(), i <= last_ ? dirs_[i] : QString());
+    if (!mente_->ShowFor(ProductText(1000))) return;
+    const int last = std::clamp(mente_->MenuCount(), -1, kAliases - 1);
+    for (int i = 0; i <= last; ++i) mente_->Get_Menu(i, names_[i], dirs_[i]);
+    last_ = last;
+    ShowAliases();
+  } catch (...) {
+  }
+}
+
+void mdiInDir::mnuAddDir_Click(int index) {
+  if (index >= 0 && index <= last_) DirName(dirs_[index]);
 }
 
 QString mdiInDir::DirName() const {

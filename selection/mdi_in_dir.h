@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <array>
 
 class QAction;
 class QLineEdit;
@@ -14,6 +15,17 @@ namespace orvex2 {
 class DriveList;
 class FolderList;
 class MenuSet;
+
+// The folder alias maintenance dialog as the folder browser drives it.
+class AliasMaintenance {
+ public:
+  virtual ~AliasMaintenance() = default;
+  virtual void Set_Menu(int index, const QString& name, const QString& dir) = 0;
+  virtual void Get_Menu(int index, QString& name, QString& dir) const = 0;
+  virtual int MenuCount() const = 0;
+  // Shows the dialog modally for a folder kind; true when the user confirmed.
+  virtual bool ShowFor(const QString& folderKind) = 0;
+};
 
 class mdiInDir : public QWidget {
   Q_OBJECT
@@ -38,6 +50,16 @@ class mdiInDir : public QWidget {
   void SetToolTip(bool blnToolTip);
   void FocusDrive();
 
+  // Folder aliases: at most ten pairs of name and folder, kept in the popup menu.
+  static constexpr int kAliases = 10;
+  void SetAliasMaintenance(AliasMaintenance* dialog) { mente_ = dialog; }
+  int AliasLast() const { return last_; }  // index of the last alias, -1 for none
+  QString AliasName(int i) const { return i >= 0 && i <= last_ ? names_[i] : QString(); }
+  QString AliasDir(int i) const { return i >= 0 && i <= last_ ? dirs_[i] : QString(); }
+  void mnuAdd_Click();
+  void mnuMente_Click();
+  void mnuAddDir_Click(int index);
+
   MenuSet* menuSet() const { return menuSet_; }
 
   DriveList* drvDrive;
@@ -45,12 +67,20 @@ class mdiInDir : public QWidget {
   QLineEdit* txtDir;
   QMenu* mnuPopup;
   QAction* mnuRefresh;
+  QAction* mnuAdd;
+  QAction* mnuMente;
+  QAction* mnuBar;
+  std::array<QAction*, kAliases> mnuAddDir{};
 
  signals:
   // The folder shown changed: the file browser's DirName.
   void dirChanged(const QString& strDirName);
 
  protected:
+  // The alias name question (input box); empty on Cancel. Tests override it.
+  virtual QString AskAliasName(const QString& prompt, const QString& title, const QString& proposal);
+  virtual void ShowMessage(const QString& text);
+
   void resizeEvent(QResizeEvent* e) override;
   void contextMenuEvent(QContextMenuEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -59,8 +89,15 @@ class mdiInDir : public QWidget {
   void FolderChanged();
   void DriveChosen(const QString& root);
   void LayoutControls();
+  void LoadAliases(const QString& app);
+  void SaveAliases();
+  void ShowAliases();
 
   MenuSet* menuSet_;
+  AliasMaintenance* mente_ = nullptr;
+  std::array<QString, kAliases> names_;
+  std::array<QString, kAliases> dirs_;
+  int last_ = -1;
 };
 
 }  // namespace orvex2

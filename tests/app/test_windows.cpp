@@ -122,6 +122,107 @@ TEST_F(WindowsTest, FolderBrowserRestoresTheStartFolderAndSavesItsKeys) {
   EXPECT_EQ(Stored("Dir_In"), dir + "/start");
 }
 
+class TestInDir : public mdiInDir {
+ public:
+  QString answer;
+  QStringList prompts, messages;
+
+ protected:
+  QString AskAliasName(const QString& prompt, const QString& title, const QString& proposal) override {
+    prompts << prompt << title << proposal;
+    return answer;
+  }
+  void ShowMessage(const QString& text) override { messages << text; }
+};
+
+TEST_F(WindowsTest, AliasesLoadUpToTheFirstGapAndAllTwentyKeysAreWritten) {
+  Make("one/A.LZH");
+  Make("two/B.LZH");
+  auto put = [](int i, const QString& name, const QString& folder) {
+    SettingsStore::Write(kCurrentApp, kSection, QStringLiteral("Dir_In_DirName%1").arg(i), name);
+    SettingsStore::Write(kCurrentApp, kSection, QStringLiteral("Dir_In_DirDir%1").arg(i), folder);
+  };
+  put(0, "first", dir + "/one");
+  put(1, "second", dir + "/two");
+  put(3, "lost", dir + "/one");
+  TestInDir d;
+  d.Form_Load();
+  ASSERT_EQ(d.AliasLast(), 1);
+  EXPECT_TRUE(d.mnuAddDir[1]->isVisible());
+  EXPECT_EQ(d.mnuAddDir[1]->text(), "second");
+  EXPECT_FALSE(d.mnuAddDir[2]->isVisible());
+  EXPECT_TRUE(d.mnuMente->isEnabled());
+  EXPECT_TRUE(d.mnuBar->isVisible());
+  EXPECT_TRUE(d.mnuAdd->isEnabled());
+  d.mnuAddDir[1]->trigger();
+  EXPECT_EQ(d.DirName(), dir + "/two");
+  d.Form_Unload(0);
+  EXPECT_EQ(Stored("Dir_In_DirName1"), "second");
+  EXPECT_EQ(Stored("Dir_In_DirName3"), "");
+  EXPECT_EQ(Stored("Dir_In_DirDir9"), "");
+}
+
+TEST_F(WindowsTest, AddingAliasesRefusesExactDuplicatesOnly) {
+  Make("here/A.LZH");
+  TestInDir d;
+  d.Form_Load();
+  ASSERT_EQ(d.AliasLast(), -1);
+  EXPECT_FALSE(d.mnuMente->isEnabled());
+  EXPECT_FALSE(d.mnuBar->isVisible());
+  d.DirName(dir + "/here");
+  d.answer = "";  // cancelled
+  d.mnuAdd_Click();
+  EXPECT_EQ(d.AliasLast(), -1);
+  ASSERT_EQ(d.prompts.size(), 3);
+  EXPECT_EQ(d.prompts[0], "フォルダエリアス名を入力してください\n" + dir + "/here");
+  EXPECT_EQ(d.prompts[1], "フォルダエリアス名入力");
+  EXPECT_EQ(d.prompts[2], ShortenPath(dir + "/here"));
+  for (const char* n : {"a", "b", "c"}) {
+    d.answer = n;
+    d.mnuAdd_Click();
+  }
+  d.answer = "a";
+  d.mnuAdd_Click();
+  EXPECT_EQ(d.messages, QStringList{"同一のフォルダエリアス名は追加できません"});
+  EXPECT_EQ(d.AliasLast(), 2);
+  d.answer = "A";
+  d.mnuAdd_Click();
+  EXPECT_EQ(d.AliasLast(), 3);
+  EXPECT_EQ(d.AliasDir(3), dir + "/here");
+  for (int i = 4; i < 10; ++i) {
+    d.answer = QString::number(i);
+    d.mnuAdd_Click();
+  }
+  EXPECT_EQ(d.AliasLast(), 9);
+  EXPECT_FALSE(d.mnuAdd->isEnabled());
+
+  // The maintenance dialog deletes one: adding is possible again.
+  frmMenuMente mente;
+  mente.Form_Load();
+  d.SetAliasMaintenance(&mente);
+  ModalAnswer answer([&](QWidget*) {
+    EXPECT_EQ(mente.windowTitle(), "圧縮ファイル格納フォルダのエリアスメンテナンス");
+    EXPECT_EQ(mente.lbxMenu->count(), 10);
+    mente.btnDel_Click();
+    mente.btnOk->click();
+  });
+  d.mnuMente_Click();
+  EXPECT_TRUE(answer.seen());
+  EXPECT_EQ(d.AliasLast(), 8);
+  EXPECT_EQ(d.AliasName(0), "b");
+  EXPECT_TRUE(d.mnuAdd->isEnabled());
+  EXPECT_FALSE(d.mnuAddDir[9]->isVisible());
+
+  // Cancelled maintenance changes nothing.
+  ModalAnswer cancel([&](QWidget*) {
+    mente.btnDelAll_Click();
+    mente.btnCancel->click();
+  });
+  d.mnuMente_Click();
+  EXPECT_TRUE(cancel.seen());
+  EXPECT_EQ(d.AliasLast(), 8);
+}
+
 class TestMenuMente : public frmMenuMente {
  public:
   QString answer;
