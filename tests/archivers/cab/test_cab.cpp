@@ -230,6 +230,53 @@ TEST(SUITE(CabFaults), MspackErrorsMapToLibraryCodes) {
   EXPECT_EQ(cabar::MapMspackError(MSPACK_ERR_NOMEMORY, false), code::kMoreHeapMemory);
 }
 
+// mszip.cab turned into the first cabinet of a set whose last member goes on in the next one.
+Bytes FirstOfASet(bool damageFirstMember) {
+  Bytes b = ReadAll(Fixture("mszip.cab"));
+  const std::string names("next.cab\0disk 2\0", 16);
+  const uint32_t shift = static_cast<uint32_t>(names.size());
+  Put16(b, 30, 0x0002);                         // flags: next cabinet
+  Put32(b, 8, Le32(b, 8) + shift);              // cbCabinet
+  Put32(b, 16, Le32(b, 16) + shift);            // coffFiles
+  Put32(b, kFolder0, Le32(b, kFolder0) + shift);  // the folder's first block
+  b.insert(b.begin() + kFolder0, names.begin(), names.end());
+  // Members: alpha, beta, gamma. gamma continues into the next cabinet.
+  size_t p = FirstFile(b);
+  for (int i = 0; i < 2; ++i) p += 16 + std::strlen(reinterpret_cast<const char*>(&b[p + 16])) + 1;
+  Put32(b, p, Le32(b, p) + 100000);  // more than this cabinet holds
+  Put16(b, p + 8, 0xFFFE);           // continued to next
+  if (damageFirstMember) b[Le32(b, kFolder0 + shift) + 8 + 40] ^= 0x01;
+  return b;
+}
+
+// mszip.cab turned into the second cabinet of a set whose first member began in the previous one.
+Bytes SecondOfASet() {
+  Bytes b = ReadAll(Fixture("mszip.cab"));
+  const std::string names("prev.cab\0disk 1\0", 16);
+  const uint32_t shift = static_cast<uint32_t>(names.size());
+  Put16(b, 30, 0x0001);  // flags: previous cabinet
+  Put32(b, 8, Le32(b, 8) + shift);
+  Put32(b, 16, Le32(b, 16) + shift);
+  Put32(b, kFolder0, Le32(b, kFolder0) + shift);
+  b.insert(b.begin() + kFolder0, names.begin(), names.end());
+  Put16(b, FirstFile(b) + 8, 0xFFFD);  // alpha: continued from the previous cabinet
+  return b;
+}
+
+TEST(SUITE(CabTest), MemberContinuedInAnotherCabinetIsSkipped) {
+  TempDir other;
+  WriteAll(other.File("set2.cab"), SecondOfASet());
+  // The folder that began elsewhere cannot be decoded from here: all three members.
+  EXPECT_EQ(cabar::Test(other.File("set2.cab")), 3);
+
+  TempDir dir;
+  WriteAll(dir.File("set1.cab"), FirstOfASet(false));
+  EXPECT_EQ(cabar::Test(dir.File("set1.cab")), 1);
+  EXPECT_EQ(cabar::Check(dir.File("set1.cab").c_str(), 2), 1);
+  WriteAll(dir.File("set1.cab"), FirstOfASet(true));
+  EXPECT_EQ(cabar::Test(dir.File("set1.cab")), code::kFileCrc);  // a real fault still wins
+}
+
 TEST(SUITE(CabFaults), RandomDamageGivesADocumentedCode) {
   const int documented[] = {code::kFileCrc, code::kHuffmanCode, code::kHeaderBroken, code::kFileStyle, code::kMethod};
   std::mt19937 rng(20240602);
