@@ -122,14 +122,20 @@ int ReadHeader(int fd, uint64_t fileSize, uint64_t offset, Header& h) {
   return 0;
 }
 
-// A candidate main header at offset: size 1..2600, valid CRC, file type 2.
-bool IsMainHeader(int fd, uint64_t fileSize, uint64_t offset) {
+// Candidates whose size and file type fit but whose CRC fails; after this many the scan gives
+// up, so a crafted file full of near-headers ends quickly.
+constexpr int kMaxFalseHeaders = 4096;
+
+// A candidate main header at offset: size 1..2600, valid CRC, file type 2. *crcChecked tells
+// whether the CRC had to be computed.
+bool IsMainHeader(int fd, uint64_t fileSize, uint64_t offset, bool* crcChecked = nullptr) {
   unsigned char buf[4 + kMaxBasicHeader + 4];
   if (offset + 4 > fileSize || !ReadAt(fd, offset, buf, 4)) return false;
   const unsigned size = Le16(buf + 2);
   if (buf[0] != kId0 || buf[1] != kId1 || size == 0 || size > kMaxBasicHeader) return false;
   if (offset + 4 + size + 4 > fileSize || !ReadAt(fd, offset + 4, buf + 4, size + 4)) return false;
   if (size < 7 || buf[4 + 6] != kTypeMain) return false;
+  if (crcChecked != nullptr) *crcChecked = true;
   return Crc32(0, buf + 4, size) == Le32(buf + 4 + size);
 }
 
@@ -216,7 +222,8 @@ int64_t FindMainHeader(int fd, uint64_t fileSize, int* startFault) {
   constexpr size_t kBlock = 1 << 20;
   std::vector<unsigned char> buf(kBlock);
   uint64_t base = 0;
-  while (base + 1 < fileSize) {
+  int falseHeaders = 0;
+  while (base + 1 < fileSize && falseHeaders < kMaxFalseHeaders) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(kBlock, fileSize - base));
     if (!ReadAt(fd, base, buf.data(), n)) break;
     const unsigned char* p = buf.data();
@@ -226,7 +233,11 @@ int64_t FindMainHeader(int fd, uint64_t fileSize, int* startFault) {
       if (hit == nullptr) break;
       const auto* q = static_cast<const unsigned char*>(hit);
       const uint64_t offset = base + static_cast<uint64_t>(q - buf.data());
-      if (offset != 0 && IsMainHeader(fd, fileSize, offset)) return static_cast<int64_t>(offset);
+      bool crcChecked = false;
+      if (offset != 0) {
+        if (IsMainHeader(fd, fileSize, offset, &crcChecked)) return static_cast<int64_t>(offset);
+        if (crcChecked && ++falseHeaders >= kMaxFalseHeaders) break;
+      }
       p = q + 1;
     }
     if (n < kBlock) break;

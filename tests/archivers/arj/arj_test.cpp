@@ -330,6 +330,21 @@ TEST_F(ArjTest, SelfExtractors) {
     EXPECT_NE(RunTest(bad), 0);
     EXPECT_EQ(UnarjCheckArchive(bad.c_str(), 2), 0);
   }
+  // A stub crowded with near-headers (size and type fit, CRC wrong) ends the scan quickly;
+  // a real archive behind a few of them is still found.
+  Bytes crowd;
+  for (int i = 0; i < 20000; ++i) crowd.insert(crowd.end(), {0x60, 0xEA, 30, 0, 30, 1, 1, 0, 0, 0, 2});
+  crowd.resize(crowd.size() + 40, 0);
+  const std::string crowded = Write("crowd.exe", crowd);
+  EXPECT_EQ(UnarjCheckArchive(crowded.c_str(), 0), 0);
+  EXPECT_EQ(RunTest(crowded), code::kHeaderCrc);  // starts like ARJ with a bad header CRC
+  Bytes few(crowd.begin(), crowd.begin() + 11 * 100);
+  few.insert(few.end(), arc.begin(), arc.end());
+  EXPECT_EQ(RunTest(Write("few.exe", few)), 0);
+  // Behind more than 4096 of them the scan has given up.
+  Bytes many = crowd;
+  many.insert(many.end(), arc.begin(), arc.end());
+  EXPECT_EQ(UnarjCheckArchive(Write("many.exe", many).c_str(), 0), 0);
   // The stub alone is no archive.
   const std::string stubOnly = Write("stub.exe", elf);
   EXPECT_EQ(UnarjCheckArchive(stubOnly.c_str(), 0), 0);
