@@ -203,7 +203,8 @@ void frmOrvex::LoadChildren() {
   outFile_ = new mdiOutFile;
   const QList<QWidget*> children = ChildWidgets();
   for (int i = 0; i < 5; ++i) {
-    QMdiSubWindow* sub = area_->addSubWindow(children[i]);
+    QMdiSubWindow* sub = area_->addSubWindow(
+        children[i], Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint);
     sub->installEventFilter(this);
     sub->hide();
     subs_[i] = sub;
@@ -284,6 +285,7 @@ bool frmOrvex::RestoreMainGeometry() {
   const std::optional<Geometry> g = RestoreGeometry(QStringLiteral("Main"), WindowKind::Main, WindowGeometry(this), screen);
   if (!g) return false;
   ApplyWindowGeometry(this, *g);
+  restoredOuter_ = QSize(TwipsToPixels(g->width), TwipsToPixels(g->height));
   if (g->state == 2) setWindowState(windowState() | Qt::WindowMaximized);
   else if (g->state == 1) setWindowState(windowState() | Qt::WindowMinimized);
   return true;
@@ -473,6 +475,7 @@ void frmOrvex::mnuInDirDefault_Click() {
   try {
     if (default_ == nullptr) return;
     frmDefault& d = *default_;
+    d.EnsureLoaded();
     d.pstr_lblDrive_Caption = ProductText(10000);
     d.pstr_cbxDrive_Hint = ProductText(10020);
     d.pblnYukoMukouOk = true;
@@ -495,6 +498,7 @@ void frmOrvex::mnuOutDirDefault_Click() {
   try {
     if (default_ == nullptr) return;
     frmDefault& d = *default_;
+    d.EnsureLoaded();
     d.pstr_lblDrive_Caption = ProductText(10001);
     d.pstr_cbxDrive_Hint = ProductText(10040);
     d.pblnYukoMukouOk = false;
@@ -517,6 +521,7 @@ void frmOrvex::mnuTmpDirDefault_Click() {
   try {
     if (default_ == nullptr) return;
     frmDefault& d = *default_;
+    d.EnsureLoaded();
     d.pstr_lblDrive_Caption = ProductText(10002);
     d.pstr_cbxDrive_Hint = ProductText(10060);
     d.pblnYukoMukouOk = false;
@@ -559,9 +564,22 @@ void frmOrvex::mnuAbout_Click() {
 // ---------------------------------------------------------------------------------------------
 // Events and shut-down
 
+// The stored size is the outer size (frame included); the frame is known once the window is
+// mapped, so the client size is corrected then and the window does not grow from run to run.
+void frmOrvex::FitRestoredFrame() {
+  if (!restoredOuter_.isValid()) return;
+  if (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) return;
+  const QSize extra = frameGeometry().size() - size();
+  if (extra.width() > 0 || extra.height() > 0) resize(restoredOuter_ - extra);
+  restoredOuter_ = QSize();
+}
+
 bool frmOrvex::event(QEvent* e) {
   const bool handled = QMainWindow::event(e);
-  if (e->type() == QEvent::WindowActivate && !activated && !shutDown_) MDIForm_Activate();
+  if (e->type() == QEvent::WindowActivate && !shutDown_) {
+    FitRestoredFrame();
+    if (!activated) MDIForm_Activate();
+  }
   return handled;
 }
 

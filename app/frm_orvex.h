@@ -148,6 +148,7 @@ class frmOrvex : public QMainWindow, public MenuHandler, private RunFramePort {
   void YieldOnce() override;
 
   void ShowMenuOf(QMdiSubWindow* sub);
+  void FitRestoredFrame();
   void UnloadChildren(int mainState);
   void UnloadDialogs();
   void ShutDown();
@@ -173,6 +174,7 @@ class frmOrvex : public QMainWindow, public MenuHandler, private RunFramePort {
   bool pendingClose_ = false;
   bool shutDown_ = false;
   bool activationQueued_ = false;
+  QSize restoredOuter_;  // the restored outer size, until the window manager's frame is known
 };
 
 }  // namespace orvex2

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QCloseEvent>
 #include <QVBoxLayout>
 
 #include <stdexcept>
@@ -101,6 +102,7 @@ frmDefault::frmDefault(QWidget* parent) : QDialog(parent) {
 }
 
 void frmDefault::Form_Load() {
+  loaded_ = true;
   try {
     if (!RestoreDialogGeometry(this, kPrefix, WindowKind::DialogSized)) throw std::runtime_error("geometry");
     SetFontData();
@@ -123,6 +125,17 @@ void frmDefault::Form_Load() {
 }
 
 void frmDefault::Form_Unload() { SaveDialogGeometry(this, kPrefix, WindowKind::DialogSized); }
+
+void frmDefault::EnsureLoaded() {
+  if (!loaded_) Form_Load();
+}
+
+void frmDefault::closeEvent(QCloseEvent* e) {
+  Form_Unload();
+  loaded_ = false;
+  pblnOk = false;
+  QDialog::closeEvent(e);
+}
 
 void frmDefault::SetFontData() {
   ApplySharedFont({this, cbxDrive, lblDrive, drvDrive, dlbDir, txtDir, btnOk, btnCancel});

@@ -28,6 +28,9 @@ class frmDefault : public QDialog {
   void Form_Load();
   // Writes Default_Left, _Top, _Width, _Height.
   void Form_Unload();
+  // Closing with the close box unloads the dialog (position saved); the next use loads it again.
+  void EnsureLoaded();
+  bool loaded() const { return loaded_; }
   void SetFontData();
   void SetToolTip(bool blnToolTip);
   // pblnOk false, tool tips, the check box by pblnYukoMukouOk, btnOk disabled; modal until
@@ -67,11 +70,13 @@ class frmDefault : public QDialog {
 
  protected:
   void contextMenuEvent(QContextMenuEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
 
  private:
   void UpdateDisplay();
   void ApplyAvailability();
   std::function<QString()> inDirSource_;
+  bool loaded_ = false;
 };
 
 }  // namespace orvex2

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QCloseEvent>
 #include <QVBoxLayout>
 
 #include <stdexcept>
@@ -122,6 +123,7 @@ frmOption::frmOption(QWidget* parent) : QDialog(parent) {
 }
 
 void frmOption::Form_Load() {
+  loaded_ = true;
   try {
     if (!RestoreDialogGeometry(this, kPrefix, WindowKind::DialogPos)) throw std::runtime_error("geometry");
     SetFontData();
@@ -149,6 +151,16 @@ void frmOption::Form_Load() {
 }
 
 void frmOption::Form_Unload() { SaveDialogGeometry(this, kPrefix, WindowKind::DialogPos); }
+
+void frmOption::EnsureLoaded() {
+  if (!loaded_) Form_Load();
+}
+
+void frmOption::closeEvent(QCloseEvent* e) {
+  Form_Unload();
+  loaded_ = false;
+  QDialog::closeEvent(e);
+}
 
 void frmOption::SetFontData() {
   QList<QWidget*> widgets{this};
@@ -262,6 +274,7 @@ void frmOption::ApplyDefaults() {
 }
 
 void frmOption::ShowModal() {
+  EnsureLoaded();
   LoadFromRecord();
   btnOk->setEnabled(false);
   exec();

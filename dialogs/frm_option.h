@@ -22,6 +22,9 @@ class frmOption : public QDialog {
   void Form_Load();
   // Writes Option_Left and Option_Top.
   void Form_Unload();
+  // Closing with the close box unloads the dialog (position saved); the next use loads it again.
+  void EnsureLoaded();
+  bool loaded() const { return loaded_; }
   void SetFontData();
   void SetToolTip(bool blnToolTip);
   // Loads the record, disables btnOk, shows modally until OK or Cancel.
@@ -52,7 +55,11 @@ class frmOption : public QDialog {
   // OK stored the record: the file browser's pattern and the target list are refreshed.
   void confirmed();
 
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+
  private:
+  bool loaded_ = false;
   void ApplyRules();
   void ApplyAvailability();
 };

@@ -319,6 +319,29 @@ TEST_F(WindowsTest, OptionDialogDefaultsThenCancelLeaveTheRecord) {
   EXPECT_EQ(Options().AutoExe, 0);
 }
 
+TEST_F(WindowsTest, OptionCloseBoxUnloadsSavesThePositionAndTheNextShowingLoadsAgain) {
+  frmOption d;
+  d.Form_Load();
+  d.move(300, 200);
+  ModalAnswer closeBox([&](QWidget*) {
+    d.ckbLZH->click();  // a change, then the close box: nothing is stored
+    d.close();
+  });
+  d.ShowModal();
+  EXPECT_TRUE(closeBox.seen());
+  EXPECT_FALSE(d.loaded());
+  EXPECT_TRUE(Options().Lzh);
+  EXPECT_EQ(Stored("Option_Left"), NumberText(WindowGeometry(&d).left));
+  SettingsStore::Write(kCurrentApp, kSection, "Option_Left", "1500");
+  ModalAnswer again([&](QWidget*) {
+    EXPECT_TRUE(d.loaded());
+    EXPECT_EQ(d.x(), TwipsToPixels(1500));
+    d.btnCancel->click();
+  });
+  d.ShowModal();
+  EXPECT_TRUE(again.seen());
+}
+
 TEST_F(WindowsTest, OptionDialogDisablesBoxesOfMissingLibraries) {
   fake.UseSystemDir(fake.NoEntryDir());
   ProbeLibraries();
