@@ -55,11 +55,10 @@ int ReadExact(ArchiveFile& file, uint64_t offset, uint8_t* buffer, size_t length
   return static_cast<size_t>(n) == length ? 1 : 0;
 }
 
+// Names keep their bytes: '\\' may be the second byte of a Shift-JIS character, so only the
+// 0xFF separator of extended headers becomes '/'.
 void AppendName(std::string& to, const uint8_t* data, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    const char c = static_cast<char>(data[i]);
-    to.push_back(data[i] == 0xFF || c == '\\' ? '/' : c);
-  }
+  for (size_t i = 0; i < length; ++i) to.push_back(data[i] == 0xFF ? '/' : static_cast<char>(data[i]));
 }
 
 struct ExtensionState {

@@ -42,7 +42,7 @@ struct MemberHeader {
   uint64_t compressedSize = 0;
   uint64_t originalSize = 0;
   std::string method;          // five characters, "-lh5-"
-  std::string name;            // folder and file name, '/' separated
+  std::string name;            // folder and file name as stored ('/' or, level 0/1, '\\')
   uint16_t crc = 0;            // CRC-16 of the original data
   int level = 0;
   bool headerChecked = false;  // a checksum or header CRC was present and matched

@@ -456,6 +456,23 @@ TEST(LzhExtract, MemberNamesWithFoldersAndCase) {
   EXPECT_FALSE(Exists(dir.File("sub")));
 }
 
+TEST(LzhExtract, ShiftJisNamesMatchUtf8Requests) {
+  TempDir dir;
+  const Bytes data = Text("sjis\n");
+  // "ソ" is 0x83 0x5C in Shift-JIS: its second byte is a backslash, not a folder separator.
+  const Bytes b = Concat({Level0Member("dir\\\x83\x5C.txt", data),
+                          Level0Member("\x83\x65\x83\x58\x83\x67.TXT", Text("other\n")), Bytes{0}});
+  const std::string path = dir.Write("sjis.lzh", b);
+  EXPECT_EQ(lzhar::Test(path), 0);
+  const TempDir out;
+  ASSERT_EQ(lzhar::Extract(path, out.path(), "\u30BD.txt"), 0);  // ソ.txt
+  EXPECT_EQ(ReadFile(out.File("\u30BD.txt")), data);
+  ASSERT_EQ(lzhar::Extract(path, out.path(), "dir/\u30BD.txt"), 0);
+  ASSERT_EQ(lzhar::Extract(path, out.path(), "\u30C6\u30B9\u30C8.txt"), 0);  // テスト.txt, case aside
+  EXPECT_EQ(ReadFile(out.File("\u30C6\u30B9\u30C8.txt")), Text("other\n"));
+  EXPECT_EQ(lzhar::Extract(path, out.path(), ".txt"), code::kNotFindArcFile);
+}
+
 TEST(LzhExtract, MissingMemberFolderAndSkippedMethod) {
   TempDir dir;
   EXPECT_EQ(lzhar::Extract(Fixture("lh5_level2.lzh"), dir.path(), "nothing.txt"), code::kNotFindArcFile);
