@@ -578,7 +578,7 @@ bool frmOrvex::event(QEvent* e) {
   const bool handled = QMainWindow::event(e);
   if (e->type() == QEvent::WindowActivate && !shutDown_) {
     FitRestoredFrame();
-    if (!activated) MDIForm_Activate();
+    MDIForm_Activate();  // does its work only until the first activation has run
   }
   return handled;
 }

@@ -121,6 +121,14 @@ TEST_F(FrameTest, ResizeLaysOutChildrenAndKeepsCancelAtTheRightEdge) {
   EXPECT_EQ(subs[3]->geometry().left(), subs[0]->geometry().width());  // the right column
   EXPECT_EQ(w->btnCancel()->x(), inner.width() - 4 - w->btnCancel()->width());
 
+  // A frame wider than 32767 twips (2185 pixels) lays out everything all the same.
+  w->resize(2600, 700);
+  QCoreApplication::processEvents();
+  const int wide = w->mdiArea()->contentsRect().width();
+  ASSERT_GT(PixelsToTwips(wide), 34163);
+  EXPECT_EQ(w->btnCancel()->x(), wide - 4 - w->btnCancel()->width());
+  EXPECT_EQ(subs[3]->geometry().left(), TwipsToPixels(RoundHalfEven(PixelsToTwips(wide) / 2)));
+
   // Resize off: only the cancel button follows.
   Options().Resize = false;
   const QRect before = subs[0]->geometry();
