@@ -2,6 +2,7 @@
 // active window, fonts, tool tips, help, the default-folder menus, the run and shut-down.
 #include "app/frm_orvex.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -48,7 +49,8 @@ constexpr double kButtonLefts[3] = {120, 1560, 3000};
 frmOrvex::FontAsker& FontAskerSlot() {
   static frmOrvex::FontAsker asker = [](const QFont& preset, QWidget* parent) -> std::optional<QFont> {
     bool ok = false;
-    const QFont font = QFontDialog::getFont(&ok, preset, parent);
+    // Scalable fonts only, as the TrueType-only choice of the original font dialog.
+    const QFont font = QFontDialog::getFont(&ok, preset, parent, QString(), QFontDialog::ScalableFonts);
     if (!ok) return std::nullopt;
     return font;
   };
@@ -143,6 +145,10 @@ frmOrvex::frmOrvex(QWidget* parent) : QMainWindow(parent) {
   menu_->Populate(menuBar());
   connect(area_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) { ShowMenuOf(sub); });
   SetMenuHandler(this);
+  // A session that ends the application without closing the window still saves.
+  connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+    if (!shutDown_ && activated) ShutDown();
+  });
   resize(TwipsToPixels(8000), TwipsToPixels(8000));
 }
 
