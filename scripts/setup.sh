@@ -13,7 +13,7 @@ packages=(
   xvfb xauth
 )
 if [[ "${1:-}" == "--tools" ]]; then
-  packages+=(zip unzip arj lhasa jlha-utils default-jdk-headless gcab cabextract 7zip libarchive-tools time python3 imagemagick clang libclang-rt-14-dev)
+  packages+=(zip unzip arj lhasa jlha-utils default-jdk-headless gcab cabextract 7zip libarchive-tools time python3 imagemagick xdotool clang libclang-rt-14-dev)
 fi
 
 missing=()
