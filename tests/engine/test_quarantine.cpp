@@ -3,7 +3,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "engine/quarantine.h"
@@ -88,6 +92,35 @@ TEST_F(QuarantineTest, CrossFileSystemCopyLeavesNoPartialFileOnFailure) {
   EXPECT_FALSE(QFile::exists(src + "/DATA.LZH"));
   // Only the moved file, no temporary copies left behind.
   EXPECT_EQ(QDir(shm.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+// Runs `body` in a child process with a private mount namespace; its return value is the exit
+// status, 77 when no private tmpfs can be had here.
+template <typename F>
+int InPrivateNamespace(F body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) ::_exit(77);
+    ::_exit(body());
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
+}
+
+TEST_F(QuarantineTest, FullQuarantineFolderKeepsTheOriginalAndNoPartialCopy) {
+  WriteFile(src + "/BIG.LZH", QByteArray(200000, 'b'));
+  const QByteArray outPath = QFile::encodeName(out);
+  const int status = InPrivateNamespace([&] {
+    if (::mount("tmpfs", outPath.constData(), "tmpfs", 0, "size=16k") != 0) return 77;
+    if (MoveToQuarantine(src + "/BIG.LZH", out) != MoveOutcome::kCopyFailed) return 1;
+    if (QFileInfo(src + "/BIG.LZH").size() != 200000) return 2;
+    if (!QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty()) return 3;
+    return 0;
+  });
+  if (status == 77) GTEST_SKIP() << "no private tmpfs here";
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(ReadFile(src + "/BIG.LZH").size(), 200000);
 }
 
 TEST_F(QuarantineTest, UndeletableOriginalIsReported) {
