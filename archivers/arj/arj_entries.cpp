@@ -10,28 +10,19 @@ constexpr unsigned short kVersion = 300;
 extern "C" __attribute__((visibility("default"))) int Unarj(void* /*window*/, const char* commandLine,
                                                             char* output, unsigned long outputSize) {
   if (output != nullptr && outputSize > 0) output[0] = '\0';
-  arc::LibraryScope scope(g_lock, false);
-  if (!scope.entered()) return arc::code::kAlreadyRunning;
-  try {
-    arc::Command cmd;
-    if (int rc = arc::ParseCommandLine(commandLine, cmd); rc != 0) return rc;
-    if (cmd.kind != arc::Command::Kind::Test) return arc::code::kNotSupport;
-    arc::TestResult result;
-    arj::TestArchive(cmd.archive.c_str(), result);
-    return result.Code();
-  } catch (...) {
-    return arc::code::kMoreHeapMemory;
-  }
+  return arc::RunCommand(
+      g_lock, commandLine,
+      [](const std::string& archive) {
+        arc::TestResult result;
+        arj::TestArchive(archive.c_str(), result);
+        return result.Code();
+      },
+      nullptr);
 }
 
 extern "C" __attribute__((visibility("default"))) int UnarjCheckArchive(const char* archivePath, int mode) {
-  if (archivePath == nullptr) return 0;
-  arc::LibraryScope scope(g_lock, true);
-  try {
-    return arj::CheckArchive(archivePath, mode);
-  } catch (...) {
-    return 0;
-  }
+  return arc::RunCheck(g_lock, archivePath, mode,
+                       [](const std::string& path, int m) { return arj::CheckArchive(path.c_str(), m); });
 }
 
 extern "C" __attribute__((visibility("default"))) unsigned short UnarjGetVersion(void) { return kVersion; }

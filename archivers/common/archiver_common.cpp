@@ -2,6 +2,7 @@
 #include "archiver_common.h"
 
 #include <cerrno>
+#include <new>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -83,6 +84,35 @@ int ParseCommandLine(const char* line, Command& out) {
     if (!args[i].empty()) out.members.push_back(args[i]);
   }
   return out.members.empty() ? code::kNotFileName : code::kOk;
+}
+
+int RunCommand(LibraryLock& lock, const char* line, const TestFn& test, const ExtractFn& extract) {
+  LibraryScope scope(lock, false);
+  if (!scope.entered()) return code::kAlreadyRunning;
+  try {
+    Command cmd;
+    if (const int rc = ParseCommandLine(line, cmd); rc != code::kOk) return rc;
+    if (cmd.kind == Command::Kind::Test) return test(cmd.archive);
+    if (!extract) return code::kNotSupport;
+    for (const std::string& member : cmd.members) {
+      if (const int rc = extract(cmd.archive, cmd.destination, member); rc != code::kOk) return rc;
+    }
+    return code::kOk;
+  } catch (const std::bad_alloc&) {
+    return code::kMoreHeapMemory;
+  } catch (...) {
+    return code::kNotSupport;
+  }
+}
+
+int RunCheck(LibraryLock& lock, const char* archivePath, int mode, const CheckFn& check) {
+  if (archivePath == nullptr || *archivePath == '\0') return 0;
+  LibraryScope scope(lock, true);
+  try {
+    return check(archivePath, mode);
+  } catch (...) {
+    return 0;
+  }
 }
 
 std::string SafeLeafName(const std::string& storedName) {

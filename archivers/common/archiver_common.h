@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -140,6 +141,23 @@ class LibraryScope {
   LibraryLock& lock_;
   bool entered_ = false;
 };
+
+using TestFn = std::function<int(const std::string& archive)>;
+using ExtractFn =
+    std::function<int(const std::string& archive, const std::string& destination, const std::string& member)>;
+using CheckFn = std::function<int(const std::string& archive, int mode)>;
+
+// The command entry of every library: refuses with kAlreadyRunning while another call runs, parses
+// the line, then runs `test` or `extract` for each member in turn (the first failure ends it). An
+// empty `extract` means the library only tests: an extraction is kNotSupport. A failed allocation
+// is kMoreHeapMemory; nothing escapes as an exception.
+int RunCommand(LibraryLock& lock, const char* line, const TestFn& test, const ExtractFn& extract);
+
+// The check entry: waits its turn, answers 0 for a missing name or any failure.
+int RunCheck(LibraryLock& lock, const char* archivePath, int mode, const CheckFn& check);
+
+// Mode 2's answer from a test result: 1 unless the test found a fault (skipped members pass).
+inline int FullCheckAnswer(int testCode) { return testCode >= 0 && testCode <= code::kMaxSkipped ? 1 : 0; }
 
 // The last component of a stored member name, with '\' and '/' both taken as separators.
 // Empty when nothing safe remains ("", ".", "..").

@@ -234,33 +234,8 @@ arc::LibraryLock& Lock() {
 
 int Running() { return Lock().Running(); }
 
-int RunCommand(const char* commandLine) {
-  arc::LibraryScope scope(Lock(), false);
-  if (!scope.entered()) return arc::code::kAlreadyRunning;
-  try {
-    arc::Command command;
-    int rc = arc::ParseCommandLine(commandLine, command);
-    if (rc != arc::code::kOk) return rc;
-    if (command.kind == arc::Command::Kind::Test) return Test(command.archive);
-    for (const std::string& member : command.members) {
-      rc = Extract(command.archive, command.destination, member);
-      if (rc != arc::code::kOk) return rc;
-    }
-    return arc::code::kOk;
-  } catch (const std::bad_alloc&) {
-    return arc::code::kMoreHeapMemory;
-  } catch (...) {
-    return arc::code::kNotSupport;
-  }
-}
+int RunCommand(const char* commandLine) { return arc::RunCommand(Lock(), commandLine, Test, Extract); }
 
-int RunCheck(const char* archive, int mode) {
-  arc::LibraryScope scope(Lock(), true);
-  try {
-    return CheckArchive(archive != nullptr ? archive : "", mode);
-  } catch (...) {
-    return 0;
-  }
-}
+int RunCheck(const char* archive, int mode) { return arc::RunCheck(Lock(), archive, mode, CheckArchive); }
 
 }  // namespace lzhar

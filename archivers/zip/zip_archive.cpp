@@ -350,26 +350,12 @@ int Extract(const std::string& archive, const std::string& destination, const st
   return out.Commit();
 }
 
-int Command(const char* commandLine) {
-  arc::LibraryScope scope(g_lock, false);
-  if (!scope.entered()) return code::kAlreadyRunning;
-  arc::Command cmd;
-  if (const int rc = arc::ParseCommandLine(commandLine, cmd); rc != code::kOk) return rc;
-  if (cmd.kind == arc::Command::Kind::Test) return Test(cmd.archive);
-  for (const std::string& member : cmd.members) {
-    if (const int rc = Extract(cmd.archive, cmd.destination, member); rc != code::kOk) return rc;
-  }
-  return code::kOk;
-}
+int Command(const char* commandLine) { return arc::RunCommand(g_lock, commandLine, Test, Extract); }
 
 int Check(const char* archivePath, int mode) {
-  if (archivePath == nullptr || *archivePath == '\0') return 0;
-  arc::LibraryScope scope(g_lock, true);
-  if (mode == arc::kCheckFull) {
-    const int rc = Test(archivePath);
-    return rc >= 0 && rc <= code::kMaxSkipped ? 1 : 0;
-  }
-  return IsArchive(archivePath) ? 1 : 0;
+  return arc::RunCheck(g_lock, archivePath, mode, [](const std::string& path, int m) {
+    return m == arc::kCheckFull ? arc::FullCheckAnswer(Test(path)) : (IsArchive(path) ? 1 : 0);
+  });
 }
 
 int Running() { return g_lock.Running(); }
