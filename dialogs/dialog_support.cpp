@@ -36,14 +36,4 @@ void SaveDialogGeometry(const QWidget* dialog, const QString& prefix, WindowKind
   }
 }
 
-void ApplySharedFont(std::initializer_list<QWidget*> widgets) {
-  const QFont font = SharedFont();
-  for (QWidget* w : widgets) {
-    try {
-      if (w != nullptr) w->setFont(font);
-    } catch (...) {
-    }
-  }
-}
-
 }  // namespace orvex2

@@ -1,6 +1,8 @@
 // What the four dialogs share: the primary screen in twips, position restore and save by the
-// window-geometry rule, and the shared font for a list of controls.
+// window-geometry rule (the shared font for a list of controls is in window_support.h).
 #pragma once
+
+#include "results/window_support.h"
 
 #include <QString>
 #include <initializer_list>
@@ -16,7 +18,5 @@ ScreenSize PrimaryScreenTwips();
 // does not convert.
 bool RestoreDialogGeometry(QWidget* dialog, const QString& prefix, WindowKind kind);
 void SaveDialogGeometry(const QWidget* dialog, const QString& prefix, WindowKind kind);
-// The shared font to each widget; a failing step is skipped.
-void ApplySharedFont(std::initializer_list<QWidget*> widgets);
 
 }  // namespace orvex2

@@ -31,6 +31,16 @@ QFont SharedFont() {
   return font;
 }
 
+void ApplySharedFont(std::initializer_list<QWidget*> widgets) {
+  const QFont font = SharedFont();
+  for (QWidget* w : widgets) {
+    try {
+      if (w != nullptr) w->setFont(font);
+    } catch (...) {
+    }
+  }
+}
+
 namespace {
 const QWidget* Frame(const QWidget* window) {
   if (window == nullptr) return nullptr;

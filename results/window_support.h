@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QString>
 #include <functional>
+#include <initializer_list>
 
 #include "foundation/settings.h"
 
@@ -19,6 +20,9 @@ double PixelsToTwips(int pixels);
 // The font of the option record (Font_Name, Font_Size, Font_Bold, Font_Italic). The Windows
 // names "ＭＳ 明朝", "ＭＳ ゴシック", "MS UI Gothic" are substituted with IPA fonts for display.
 QFont SharedFont();
+
+// Sets the shared font on each widget; a failing one is skipped.
+void ApplySharedFont(std::initializer_list<QWidget*> widgets);
 
 // Geometry of a window in twips: of its QMdiSubWindow frame when it sits in one, else its own.
 Geometry WindowGeometry(const QWidget* window);

@@ -257,16 +257,7 @@ void mdiFile::ShowCapacityMessage() {
   box.exec();
 }
 
-void mdiFile::SetFontData() {
-  const QFont font = SharedFont();
-  for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(lstFile), static_cast<QWidget*>(btnDel),
-                     static_cast<QWidget*>(btnDelAll)}) {
-    try {
-      w->setFont(font);
-    } catch (const std::exception&) {
-    }
-  }
-}
+void mdiFile::SetFontData() { ApplySharedFont({this, lstFile, btnDel, btnDelAll}); }
 
 void mdiFile::SetToolTip(bool blnToolTip) {
   lstFile->setToolTip(blnToolTip ? ProductText(3001) : QString());

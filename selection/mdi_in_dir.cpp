@@ -275,14 +275,7 @@ void mdiInDir::DriveChosen(const QString& root) {
 void mdiInDir::Menu_Enabled(bool enabled) { menuSet_->SetEnabled(enabled); }
 
 void mdiInDir::SetFontData() {
-  const QFont font = SharedFont();
-  for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(txtDir), static_cast<QWidget*>(dlbDir),
-                     static_cast<QWidget*>(drvDrive)}) {
-    try {
-      w->setFont(font);
-    } catch (...) {
-    }
-  }
+  ApplySharedFont({this, txtDir, dlbDir, drvDrive});
   LayoutControls();
 }
 

@@ -204,14 +204,7 @@ bool mdiInFile::Exp_Check(const QString& name) const { return orvex2::Exp_Check(
 void mdiInFile::Menu_Enabled(bool enabled) { menuSet_->SetEnabled(enabled); }
 
 void mdiInFile::SetFontData() {
-  const QFont font = SharedFont();
-  for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(filFile), static_cast<QWidget*>(btnAdd),
-                     static_cast<QWidget*>(btnAddAll)}) {
-    try {
-      w->setFont(font);
-    } catch (...) {
-    }
-  }
+  ApplySharedFont({this, filFile, btnAdd, btnAddAll, btnAddAllAll});
   LayoutControls();
 }
 
