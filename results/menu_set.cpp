@@ -63,6 +63,17 @@ void MenuSet::Populate(QMenuBar* bar) const {
   bar->addAction(mnuAbout);
 }
 
+void MenuSet::AppendTo(QMenu* popup) const {
+  if (popup == nullptr) return;
+  popup->addAction(mnuExit);
+  popup->addAction(mnuFont);
+  popup->addMenu(mnuLog);
+  popup->addMenu(mnuDefault);
+  popup->addAction(mnuOption);
+  popup->addAction(mnuHelp);
+  popup->addAction(mnuAbout);
+}
+
 void MenuSet::SetEnabled(bool enabled) {
   mnuExit->setEnabled(enabled);
   mnuFont->setEnabled(enabled);

@@ -38,6 +38,8 @@ class MenuSet : public QObject {
 
   // Shows this copy in a menu bar (replacing what the bar held).
   void Populate(QMenuBar* bar) const;
+  // Appends the items, in the menu bar's order, to a window's popup menu.
+  void AppendTo(QMenu* popup) const;
   // Menu_Enabled of a window: Exit, Font, Log, Default, Option, Help, About.
   void SetEnabled(bool enabled);
 

@@ -145,13 +145,7 @@ mdiFile::mdiFile(QWidget* parent) : QWidget(parent), menuSet_(new MenuSet(this))
   mnuInCopy = mnuPopup->addAction(ProductText(3007));
   mnuInCopy->setObjectName(QStringLiteral("mnuInCopy"));
   mnuPopup->addSeparator();
-  mnuPopup->addAction(menuSet_->mnuExit);
-  mnuPopup->addAction(menuSet_->mnuFont);
-  mnuPopup->addMenu(menuSet_->mnuLog);
-  mnuPopup->addMenu(menuSet_->mnuDefault);
-  mnuPopup->addAction(menuSet_->mnuOption);
-  mnuPopup->addAction(menuSet_->mnuHelp);
-  mnuPopup->addAction(menuSet_->mnuAbout);
+  menuSet_->AppendTo(mnuPopup);
 
   connect(btnDel, &QPushButton::clicked, this, [this] { btnDel_Click(); });
   connect(btnDelAll, &QPushButton::clicked, this, [this] { btnDelAll_Click(); });

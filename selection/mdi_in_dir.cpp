@@ -63,13 +63,7 @@ mdiInDir::mdiInDir(QWidget* parent) : QWidget(parent) {
   }
   ShowAliases();
   mnuPopup->addSeparator();
-  mnuPopup->addAction(menuSet_->mnuExit);
-  mnuPopup->addAction(menuSet_->mnuFont);
-  mnuPopup->addMenu(menuSet_->mnuLog);
-  mnuPopup->addMenu(menuSet_->mnuDefault);
-  mnuPopup->addAction(menuSet_->mnuOption);
-  mnuPopup->addAction(menuSet_->mnuHelp);
-  mnuPopup->addAction(menuSet_->mnuAbout);
+  menuSet_->AppendTo(mnuPopup);
   connect(mnuRefresh, &QAction::triggered, this, [this] { RefreshForm(); });
   connect(mnuAdd, &QAction::triggered, this, [this] { mnuAdd_Click(); });
   connect(mnuMente, &QAction::triggered, this, [this] { mnuMente_Click(); });

@@ -110,13 +110,7 @@ mdiInFile::mdiInFile(QWidget* parent) : QWidget(parent) {
   mnuClear = mnuPopup->addAction(CommonText(2007));
   mnuClear->setObjectName(QStringLiteral("mnuClear"));
   mnuPopup->addSeparator();
-  mnuPopup->addAction(menuSet_->mnuExit);
-  mnuPopup->addAction(menuSet_->mnuFont);
-  mnuPopup->addMenu(menuSet_->mnuLog);
-  mnuPopup->addMenu(menuSet_->mnuDefault);
-  mnuPopup->addAction(menuSet_->mnuOption);
-  mnuPopup->addAction(menuSet_->mnuHelp);
-  mnuPopup->addAction(menuSet_->mnuAbout);
+  menuSet_->AppendTo(mnuPopup);
   connect(mnuRefresh, &QAction::triggered, this, [this] { RefreshForm(); });
   connect(mnuAll, &QAction::triggered, this, [this] { SelectAll(); });
   connect(mnuClear, &QAction::triggered, this, [this] { SelectClear(); });
