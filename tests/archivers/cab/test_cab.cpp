@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "archive_test_util.h"
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -23,59 +25,25 @@
 #include <unistd.h>
 #include <vector>
 
-// The sanitized build's cases carry their own names in CTest.
-#ifdef ORVEX2_SANITIZED_SUITES
-#define SUITE(name) Sanitized##name
-#else
-#define SUITE(name) name
-#endif
-
 namespace {
 
 namespace code = arc::code;
 namespace fs = std::filesystem;
-using Bytes = std::vector<unsigned char>;
+using archtest::Bytes;
+using archtest::Gate;
+using archtest::HoldInHook;
+using archtest::Le16;
+using archtest::Le32;
+using archtest::Put32;
+using archtest::ReadAll;
+using archtest::TempDir;
+using archtest::WriteAll;
 
 std::string Fixture(const std::string& name) { return std::string(ORVEX2_TEST_DATA) + "/cab/" + name; }
 
-Bytes ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const std::string& path, const Bytes& data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  ASSERT_TRUE(out.good()) << path;
-}
-
-class TempDir {
- public:
-  TempDir() {
-    std::string templ = (fs::temp_directory_path() / "orvex2-cab-XXXXXX").string();
-    const char* made = ::mkdtemp(templ.data());
-    path_ = made != nullptr ? made : "";
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-uint16_t Le16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b.at(at) | (b.at(at + 1) << 8)); }
-uint32_t Le32(const Bytes& b, size_t at) { return Le16(b, at) | (static_cast<uint32_t>(Le16(b, at + 2)) << 16); }
 void Put16(Bytes& b, size_t at, uint16_t v) {
   b.at(at) = static_cast<unsigned char>(v);
   b.at(at + 1) = static_cast<unsigned char>(v >> 8);
-}
-void Put32(Bytes& b, size_t at, uint32_t v) {
-  Put16(b, at, static_cast<uint16_t>(v));
-  Put16(b, at + 2, static_cast<uint16_t>(v >> 16));
 }
 
 // Offsets of a cabinet without reserved areas: folder entries follow the 36-byte header.
@@ -359,21 +327,6 @@ TEST(SUITE(CabCommand), CommandLineErrors) {
   EXPECT_EQ(cabar::Command(("-x \"" + Fixture("mszip.cab") + "\" \"/tmp/\" \"beta.txt\"").c_str()),
             code::kNotSupport);  // test only
   EXPECT_EQ(cabar::Command(("t \"" + Fixture("mszip.cab") + "\"").c_str()), 0);
-}
-
-struct Gate {
-  std::mutex m;
-  std::condition_variable cv;
-  bool entered = false;
-  bool release = false;
-};
-
-void HoldInHook(void* context) {
-  auto* g = static_cast<Gate*>(context);
-  std::unique_lock<std::mutex> lock(g->m);
-  g->entered = true;
-  g->cv.notify_all();
-  g->cv.wait(lock, [g] { return g->release; });
 }
 
 TEST(SUITE(CabBusy), SecondCallerIsToldTheLibraryIsBusy) {

@@ -22,12 +22,6 @@
 #include <zip.h>
 #include <zlib.h>
 
-// The sanitized build's cases carry their own names in CTest.
-#ifdef ORVEX2_SANITIZED_SUITES
-#define SUITE(name) Sanitized##name
-#else
-#define SUITE(name) name
-#endif
 
 namespace {
 
@@ -513,20 +507,8 @@ TEST(SUITE(ZipExtract), FullFileSystemIsDiskFull) {
 
 // --- Busy flag ---------------------------------------------------------------------------
 
-struct Gate {
-  std::mutex m;
-  std::condition_variable cv;
-  bool entered = false;
-  bool release = false;
-};
-
-void HoldInHook(void* context) {
-  auto* g = static_cast<Gate*>(context);
-  std::unique_lock<std::mutex> lock(g->m);
-  g->entered = true;
-  g->cv.notify_all();
-  g->cv.wait(lock, [g] { return g->release; });
-}
+using archtest::Gate;
+using archtest::HoldInHook;
 
 TEST(SUITE(ZipBusy), SecondCallerIsToldTheLibraryIsBusy) {
   EXPECT_EQ(zipar::Running(), 0);

@@ -1,8 +1,9 @@
-// Small file helpers for the ZIP tests: temporary folders, whole-file reads and writes,
-// and the offsets of a ZIP archive's records.
+// Helpers for the ZIP tests: fixtures and the offsets of a ZIP archive's records.
 #pragma once
 
 #include <gtest/gtest.h>
+
+#include "archive_test_util.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -15,45 +16,16 @@
 
 namespace ziptest {
 
-using Bytes = std::vector<unsigned char>;
+using archtest::Bytes;
+using archtest::Le16;
+using archtest::Le32;
+using archtest::Put32;
+using archtest::ReadAll;
+using archtest::TempDir;
+using archtest::WriteAll;
 namespace fs = std::filesystem;
 
 inline std::string Fixture(const std::string& name) { return std::string(ORVEX2_TEST_DATA) + "/zip/" + name; }
-
-inline Bytes ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteAll(const std::string& path, const Bytes& data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  ASSERT_TRUE(out.good()) << path;
-}
-
-class TempDir {
- public:
-  TempDir() {
-    std::string templ = (fs::temp_directory_path() / "orvex2-zip-XXXXXX").string();
-    const char* made = ::mkdtemp(templ.data());
-    path_ = made != nullptr ? made : "";
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-inline uint16_t Le16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b.at(at) | (b.at(at + 1) << 8)); }
-inline uint32_t Le32(const Bytes& b, size_t at) { return Le16(b, at) | (static_cast<uint32_t>(Le16(b, at + 2)) << 16); }
-inline void Put32(Bytes& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.at(at + i) = static_cast<unsigned char>(v >> (8 * i));
-}
 
 // Offsets inside an archive with no stub: the end record, the first central entry and the
 // first member's local header and data.
