@@ -88,6 +88,7 @@ QString FreeNameIn(const QString& folder, const QString& fileName) {
 }
 
 MoveOutcome MoveToQuarantine(const QString& path, const QString& folder, QString* movedTo) {
+  if (folder.isEmpty()) return MoveOutcome::kCopyFailed;  // no folder named: never the root folder
   const QFileInfo source(path);
   const QString ownFolder = source.absoluteDir().canonicalPath();
   const QString target = QDir(folder).canonicalPath();

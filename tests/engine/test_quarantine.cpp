@@ -78,6 +78,7 @@ TEST_F(QuarantineTest, OwnFolderCountsAsMovedAndKeepsTheFile) {
 TEST_F(QuarantineTest, MissingFolderKeepsTheOriginal) {
   WriteFile(src + "/DATA.LZH", "archive");
   EXPECT_EQ(MoveToQuarantine(src + "/DATA.LZH", root.path() + "/nowhere"), MoveOutcome::kCopyFailed);
+  EXPECT_EQ(MoveToQuarantine(src + "/DATA.LZH", QString()), MoveOutcome::kCopyFailed);
   EXPECT_EQ(ReadFile(src + "/DATA.LZH"), QByteArray("archive"));
 }
 
