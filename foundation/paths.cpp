@@ -50,7 +50,8 @@ namespace detail {
 
 QString FormatFreeText(std::uint64_t freeBytes) {
   if (freeBytes == 0) return QString();
-  const double megabytes = static_cast<double>(freeBytes) / 1048576.0;
+  // Megabytes as a single-precision value, formatted to one decimal from that value.
+  const double megabytes = static_cast<float>(static_cast<double>(freeBytes) / 1048576.0);
   const auto tenths = static_cast<unsigned long long>(std::llround(megabytes * 10.0));
   const QString whole = QString::number(tenths / 10);
   QString grouped;

@@ -157,14 +157,25 @@ void DeleteApplication(const QString& app) {
 
 }  // namespace SettingsStore
 
-std::optional<double> ParseNumber(const QString& text) {
+namespace {
+
+// A finite decimal number ("12", "-0.5", ".5", "1E3"), blanks around it allowed.
+std::optional<double> ParseDecimal(const QString& text) {
   static const QRegularExpression number(
       QStringLiteral("^[+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
   const QString t = text.trimmed();
   if (!number.match(t).hasMatch()) return std::nullopt;
   bool ok = false;
   const double v = t.toDouble(&ok);
-  if (!ok || !std::isfinite(v) || std::fabs(v) > FLT_MAX) return std::nullopt;
+  if (!ok || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+}  // namespace
+
+std::optional<double> ParseNumber(const QString& text) {
+  const auto v = ParseDecimal(text);
+  if (!v || std::fabs(*v) > FLT_MAX) return std::nullopt;
   return v;
 }
 
@@ -182,7 +193,8 @@ std::optional<bool> ParseBool(const QString& text) {
   const QString t = text.trimmed();
   if (t.compare(u"True", Qt::CaseInsensitive) == 0) return true;
   if (t.compare(u"False", Qt::CaseInsensitive) == 0) return false;
-  if (const auto n = ParseNumber(t)) return *n != 0.0;
+  // Any decimal number, also one beyond the range of a single-precision value.
+  if (const auto n = ParseDecimal(t)) return *n != 0.0;
   return std::nullopt;
 }
 

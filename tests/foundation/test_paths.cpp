@@ -155,6 +155,11 @@ TEST(DiskFree, FormatsMegabytesWithThousandsSeparators) {
   EXPECT_EQ(detail::FormatFreeText(0), S(""));
 }
 
+TEST(DiskFree, MegabytesAreASinglePrecisionValue) {
+  // 2097152.125 megabytes: the nearest single-precision value is 2097152.
+  EXPECT_EQ(detail::FormatFreeText((1ULL << 41) + (1ULL << 17)), S(" (2,097,152.0M Free)"));
+}
+
 TEST(DiskFree, OfRealAndMissingFolders) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());

@@ -218,6 +218,12 @@ TEST(SettingsConversions, Booleans) {
   for (const char* t : {"", "yes", "Truee", "T", "1x", "on"}) EXPECT_FALSE(ParseBool(t).has_value()) << t;
 }
 
+TEST(SettingsConversions, BooleanFromNumberBeyondSinglePrecision) {
+  EXPECT_EQ(ParseBool("1e39"), std::optional<bool>(true));
+  EXPECT_EQ(ParseBool("-4E+100"), std::optional<bool>(true));
+  EXPECT_FALSE(ParseBool("1e999").has_value());  // overflows any number type
+}
+
 TEST(SettingsConversions, Int16) {
   EXPECT_EQ(ParseInt16("2"), std::optional<qint16>(2));
   EXPECT_EQ(ParseInt16("-1"), std::optional<qint16>(-1));
