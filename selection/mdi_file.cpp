@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -108,6 +109,24 @@ void FileListBox::dropEvent(QDropEvent* e) {
 void FileListBox::keyPressEvent(QKeyEvent* e) {
   if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) emit enterPressed();
   QListWidget::keyPressEvent(e);
+}
+
+// The right button only opens the popup: the selection is the user's choice for btnDel and
+// mnuInCopy and stays as it was.
+void FileListBox::mousePressEvent(QMouseEvent* e) {
+  if (e->button() == Qt::RightButton) {
+    e->accept();
+    return;
+  }
+  QListWidget::mousePressEvent(e);
+}
+
+void FileListBox::mouseReleaseEvent(QMouseEvent* e) {
+  if (e->button() == Qt::RightButton) {
+    e->accept();
+    return;
+  }
+  QListWidget::mouseReleaseEvent(e);
 }
 
 void FileListBox::contextMenuEvent(QContextMenuEvent* e) {

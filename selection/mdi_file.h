@@ -51,6 +51,8 @@ class FileListBox : public QListWidget {
   void dragMoveEvent(QDragMoveEvent* e) override;
   void dropEvent(QDropEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
   void contextMenuEvent(QContextMenuEvent* e) override;
 };
 

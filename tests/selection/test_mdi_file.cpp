@@ -408,6 +408,30 @@ TEST_F(TargetList, RightButtonOnListOrBackgroundShowsThePopup) {
   w_->mnuPopup->hide();
 }
 
+TEST_F(TargetList, RightButtonKeepsTheSelection) {
+  Fill(4);
+  w_->resize(400, 300);
+  w_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w_.get()));
+  w_->SetSelected(0, true);
+  w_->SetSelected(2, true);
+  // Through the window, as the platform delivers it: press, context menu, release.
+  QWidget* vp = w_->lstFile->viewport();
+  const QPoint onEntry3 = vp->mapTo(w_.get(), w_->lstFile->visualItemRect(w_->lstFile->item(3)).center());
+  QTest::mouseClick(w_->windowHandle(), Qt::RightButton, Qt::NoModifier, onEntry3);
+  EXPECT_TRUE(w_->mnuPopup->isVisible());
+  w_->mnuPopup->hide();
+  EXPECT_TRUE(w_->Selected(0));
+  EXPECT_FALSE(w_->Selected(1));
+  EXPECT_TRUE(w_->Selected(2));
+  EXPECT_FALSE(w_->Selected(3));
+  // The same folder still comes from the topmost selected entry, not the one clicked on.
+  QSignalSpy dir(w_.get(), &mdiFile::dirNameRequested);
+  w_->mnuInCopy->trigger();
+  ASSERT_EQ(dir.count(), 1);
+  EXPECT_EQ(dir.at(0).at(0).toString(), "/archives");
+}
+
 TEST_F(TargetList, EnterKeyAsksForTheHistoryList) {
   QSignalSpy focus(w_.get(), &mdiFile::historyFocusRequested);
   Fill(2);
