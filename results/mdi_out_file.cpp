@@ -12,6 +12,7 @@
 #include "foundation/messages.h"
 #include "foundation/paths.h"
 #include "foundation/settings.h"
+#include "results/menu_set.h"
 #include "results/window_support.h"
 
 namespace orvex2 {
@@ -98,6 +99,8 @@ mdiOutFile::mdiOutFile(QWidget* parent) : ResultWindow(QStringLiteral("OutFile")
   mnuAll->setObjectName(QStringLiteral("mnuAll"));
   mnuClear = mnuPopup_->addAction(QStringLiteral("選択の解除"));
   mnuClear->setObjectName(QStringLiteral("mnuClear"));
+  mnuPopup_->addSeparator();
+  menuSet()->AppendTo(mnuPopup_);
   connect(mnuDel, &QAction::triggered, this, [this] { DeleteAll(); });
   connect(mnuRefresh, &QAction::triggered, this, [this] { RefreshList(); });
   connect(mnuAll, &QAction::triggered, this, [this] { SelectAll(); });

@@ -14,6 +14,7 @@
 
 #include "foundation/messages.h"
 #include "foundation/settings.h"
+#include "results/menu_set.h"
 #include "results/window_support.h"
 
 namespace orvex2 {
@@ -29,6 +30,8 @@ mdiStatus::mdiStatus(QWidget* parent) : ResultWindow(QStringLiteral("Status"), p
 
   mnuDel = mnuPopup_->addAction(QStringLiteral("初期化"));
   mnuDel->setObjectName(QStringLiteral("mnuDel"));
+  mnuPopup_->addSeparator();
+  menuSet()->AppendTo(mnuPopup_);
   connect(mnuDel, &QAction::triggered, this, [this] { RefreshForm(); });
   Form_Resize();
 }
@@ -190,18 +193,28 @@ bool mdiStatus::WriteLog(const QString& fileName) {
 }
 
 QByteArray mdiStatus::ToCodePage932(const QString& text) {
-  // The encoder writes FC FC for a character the code page lacks; no character maps to it.
+  // ICU's converter swaps the controls 1A, 1C and 7F, drops invisible formatting characters and
+  // writes FC FC for a character the code page lacks: ASCII goes through as it is, every other
+  // character is encoded alone and becomes "?" when it has no code of its own.
   static const QByteArray kUnmappable("\xFC\xFC", 2);
   thread_local QStringEncoder encoder("Shift_JIS");
-  QByteArray whole = encoder.encode(text);
-  if (!whole.contains(kUnmappable)) return whole;
   QByteArray out;
-  out.reserve(whole.size());
+  out.reserve(text.size() * 2);
   for (qsizetype i = 0; i < text.size();) {
-    const qsizetype n =
-        (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) ? 2 : 1;
+    const QChar c = text.at(i);
+    if (c.unicode() < 0x80) {
+      out += static_cast<char>(c.unicode());
+      ++i;
+      continue;
+    }
+    const qsizetype n = (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) ? 2 : 1;
+    if (n == 1 && c.isSurrogate()) {  // a lone half of a pair: never handed to the encoder
+      out += '?';
+      ++i;
+      continue;
+    }
     const QByteArray one = encoder.encode(QStringView(text).mid(i, n));
-    if (one == kUnmappable)
+    if (one.isEmpty() || one == kUnmappable)
       out += '?';
     else
       out += one;

@@ -210,6 +210,16 @@ TEST(HistoryEncoding, CodePage932BytesWithQuestionMarks) {
   EXPECT_EQ(mdiStatus::ToCodePage932(QString()), QByteArray());
 }
 
+TEST(HistoryEncoding, ControlsStayAndInvisibleCharactersBecomeQuestionMarks) {
+  // File names may hold any control character; ICU would swap 1A, 1C and 7F.
+  EXPECT_EQ(mdiStatus::ToCodePage932(QStringLiteral("a\x1a\x1c\x7f\tb")), QByteArray("a\x1a\x1c\x7f\tb"));
+  // Zero-width space and soft hyphen are not in the code page: "?" instead of nothing.
+  EXPECT_EQ(mdiStatus::ToCodePage932(QStringLiteral("x\u200by\u00adz")), QByteArray("x?y?z"));
+  // A lone half of a surrogate pair does not disturb what follows.
+  const QString lone = QStringLiteral("a") + QChar(0xD800) + QStringLiteral("全") + QChar(0xDC00);
+  EXPECT_EQ(mdiStatus::ToCodePage932(lone), QByteArray("a?") + QByteArray::fromHex("9153") + "?");
+}
+
 TEST_F(HistoryTest, LogSaveWritesShiftJisLinesWithCrLf) {
   ScriptedStatus w;
   w.fileName = dir_.filePath(QStringLiteral("run.LOG"));

@@ -132,6 +132,20 @@ TYPED_TEST(ResultWindowTest, RightButtonOverTheListOrTheWindowPopsUpTheMenu) {
   EXPECT_EQ(w.popupMenu()->actions().first(), TypeParam::PopupCaptions(w).front().first);
 }
 
+TYPED_TEST(ResultWindowTest, PopupHoldsItsOwnEntriesThenTheSharedMenuSet) {
+  typename TypeParam::Window w;
+  const MenuSet* m = w.menuSet();
+  std::vector<QAction*> expected;
+  for (auto& [action, caption] : TypeParam::PopupCaptions(w)) expected.push_back(action);
+  const std::vector<QAction*> shared{m->mnuExit, m->mnuFont, m->mnuLog->menuAction(), m->mnuDefault->menuAction(),
+                                     m->mnuOption, m->mnuHelp, m->mnuAbout};
+  std::vector<QAction*> actual;
+  for (QAction* a : w.popupMenu()->actions())
+    if (!a->isSeparator()) actual.push_back(a);
+  expected.insert(expected.end(), shared.begin(), shared.end());
+  EXPECT_EQ(actual, expected);
+}
+
 TYPED_TEST(ResultWindowTest, LoadSetsCaptionsAndToolTip) {
   typename TypeParam::Window w;
   EXPECT_EQ(w.windowTitle(), TypeParam::Designed());
