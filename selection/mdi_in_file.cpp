@@ -54,8 +54,9 @@ QStringList FileNameList::Names(const QString& folder, const QString& pattern) {
   const QStringList filters = pattern.split(';', Qt::SkipEmptyParts);
   QDir dir(folder);
   dir.setNameFilters(filters);
-  // Without QDir::Hidden hidden files stay out; QDir::Files lists regular files only.
-  dir.setFilter(QDir::Files | QDir::Readable);
+  // Without QDir::Hidden hidden files stay out; QDir::Files lists regular files only. No
+  // permission filter: a file that cannot be read is listed and fails its check visibly.
+  dir.setFilter(QDir::Files);
   dir.setSorting(QDir::Name | QDir::IgnoreCase);
   return dir.entryList();
 }

@@ -1,8 +1,12 @@
 // The archive name filter: the pattern rule and Exp_Check against options and present flags.
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "foundation/settings.h"
 #include "selection/archive_filter.h"
+#include "selection/mdi_in_file.h"
 
 namespace orvex2 {
 namespace {
@@ -148,6 +152,18 @@ TEST_F(ArchiveFilter, DoubleOffJudgesTheLastExtension) {
   Options().Zip = false;
   EXPECT_TRUE(Exp_Check("/d/A.ZIP.LZH"));
   EXPECT_FALSE(Exp_Check("/d/A.LZH.ZIP"));
+}
+
+TEST_F(ArchiveFilter, FileListShowsMatchingFilesWhateverTheirPermissions) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads files whatever their permissions";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  for (const char* name : {"A.LZH", "locked.zip", "notes.txt"}) {
+    QFile f(dir.filePath(QString::fromLatin1(name)));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  ASSERT_TRUE(QFile::setPermissions(dir.filePath("locked.zip"), QFileDevice::Permissions()));
+  EXPECT_EQ(FileNameList::Names(dir.path(), PatternRule()), QStringList({"A.LZH", "locked.zip"}));
 }
 
 }  // namespace
