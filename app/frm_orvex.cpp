@@ -7,7 +7,9 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QMdiArea>
@@ -74,10 +76,18 @@ QRect Pixels(double left, double top, double width, double height) {
   return QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
 }
 
-// The family name the font dialog would show for a stored name ("ＭＳ 明朝" is shown as the
-// IPA font substituted for it).
+// The family the font dialog lists for a stored name: the name itself when it is installed,
+// else the installed font substituted for it ("ＭＳ 明朝" -> IPAMincho), else the font in use.
+QString ListedFamily(const QString& stored) {
+  const QStringList families = QFontDatabase::families();
+  if (families.contains(stored)) return stored;
+  for (const QString& s : QFont::substitutes(stored))
+    if (families.contains(s)) return s;
+  return QFontInfo(QFont(stored)).family();
+}
+
 bool SameFamily(const QString& chosen, const QString& stored) {
-  return chosen == stored || (!stored.isEmpty() && chosen == QFont::substitute(stored));
+  return chosen == stored || chosen == ListedFamily(stored);
 }
 
 }  // namespace
@@ -440,7 +450,11 @@ void frmOrvex::mnuExit_Click() { close(); }
 void frmOrvex::mnuFont_Click() {
   try {
     OptionRecord& o = Options();
-    const std::optional<QFont> chosen = FontAskerSlot()(SharedFont(), this);
+    // The dialog can only preselect a family it lists: a stored name it does not know would
+    // leave another font selected, and OK would then change the font.
+    QFont preset = SharedFont();
+    preset.setFamily(ListedFamily(o.Font_Name));
+    const std::optional<QFont> chosen = FontAskerSlot()(preset, this);
     if (!chosen) return;
     const double size = chosen->pointSizeF() > 0 ? chosen->pointSizeF() : 0;
     const bool differs = !SameFamily(chosen->family(), o.Font_Name) || size != o.Font_Size ||

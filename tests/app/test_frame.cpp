@@ -2,6 +2,8 @@
 // active window, the font, help, default-folder, option and about menus, and shut-down.
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QFontDatabase>
+#include <QFontDialog>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -236,6 +238,31 @@ TEST_F(FrameTest, SameFontOrCancelRefreshesNothing) {
   EXPECT_EQ(Options().Font_Name, "Sans Serif");
   EXPECT_EQ(Options().Font_Size, 9);
   frmOrvex::SetFontAsker(nullptr);
+}
+
+TEST_F(FrameTest, UnchangedFontDialogKeepsAStoredNameTheDialogDoesNotList) {
+  Options().Font_Name = QStringLiteral("ＭＳ 明朝");
+  Options().Font_Size = 10;
+  Open();
+  QFont marker(QStringLiteral("Monospace"));
+  marker.setPointSize(21);
+  w->InDir()->dlbDir->setFont(marker);
+  QFont offered;
+  // The real dialog, confirmed at once with whatever it preselected.
+  frmOrvex::SetFontAsker([&offered](const QFont& preset, QWidget*) -> std::optional<QFont> {
+    offered = preset;
+    QFontDialog d;
+    d.setOption(QFontDialog::ScalableFonts);
+    d.setCurrentFont(preset);
+    return d.currentFont();
+  });
+  w->mnuFont_Click();
+  frmOrvex::SetFontAsker(nullptr);
+  EXPECT_TRUE(QFontDatabase::families().contains(offered.family())) << offered.family().toStdString();
+  EXPECT_EQ(offered.pointSize(), 10);
+  EXPECT_EQ(Options().Font_Name, "ＭＳ 明朝");
+  EXPECT_EQ(Options().Font_Size, 10);
+  EXPECT_EQ(w->InDir()->dlbDir->font().pointSize(), 21);  // no window refreshed
 }
 
 class UrlCatcher : public QObject {
