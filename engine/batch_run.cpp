@@ -12,53 +12,72 @@ namespace {
 void Closing(bool cancelled) {
   if (Ports().history != nullptr) Ports().history->ListInAdd(CommonText(cancelled ? 30 : 31));
 }
+
+// One closing step of a run; its failure is cleared and the next step runs.
+template <typename Step>
+void Quietly(Step&& step) {
+  try {
+    step();
+  } catch (...) {
+  }
+}
 }  // namespace
 
 void BatchRun::Interactive(int mode, RunFramePort& frame) {
   TargetListPort* list = Ports().targets;
   if (list == nullptr || running_) return;
   running_ = true;
-  frame.SetRunButtonsEnabled(false);
-  frame.SetChildrenEnabled(false);
-  if (Ports().history != nullptr) Ports().history->RefreshForm();
-  frame.FileBrowserSelectClear();
-  list->SelectAll();
-  frame.SetCancelEnabled(true);
+  bool marked = false;  // every entry selected: the removal walk may run
+  try {
+    frame.SetRunButtonsEnabled(false);
+    frame.SetChildrenEnabled(false);
+    if (Ports().history != nullptr) Ports().history->RefreshForm();
+    frame.FileBrowserSelectClear();
+    list->SelectAll();
+    marked = true;
+    frame.SetCancelEnabled(true);
 
-  const int n = list->Count();
-  for (int i = 0; i < n; ++i) {
-    list->SetTopIndex(i);
-    list->Repaint();
-    frame.YieldOnce();
-    if (cancel_) {
-      frame.RefreshFolderBrowser();
-      break;
-    }
-    const int r = ArchiveCheck(list->Text(i), mode);
-    if (r == kCheckDrop) {
-      list->SetSelected(i, false);
+    const int n = list->Count();
+    for (int i = 0; i < n; ++i) {
+      list->SetTopIndex(i);
       list->Repaint();
-    } else if (r == kCheckStop) {
+      frame.YieldOnce();
+      if (cancel_) {
+        frame.RefreshFolderBrowser();
+        break;
+      }
+      const int r = ArchiveCheck(list->Text(i), mode);
+      if (r == kCheckDrop) {
+        list->SetSelected(i, false);
+        list->Repaint();
+      } else if (r == kCheckStop) {
+        frame.RefreshFolderBrowser();
+        cancel_ = true;
+        break;
+      }
       frame.RefreshFolderBrowser();
-      cancel_ = true;
-      break;
     }
-    frame.RefreshFolderBrowser();
+  } catch (...) {
+    // An unexpected failure stops the walk like a library cancel; the window still goes idle.
+    cancel_ = true;
   }
 
-  for (int i = 0; i < list->Count();) {
-    if (list->Selected(i)) ++i;
-    else list->Remove(i);
-  }
-  list->SelectClear();
-  Closing(cancel_);
+  Quietly([&] {
+    if (!marked) return;
+    for (int i = 0; i < list->Count();) {
+      if (list->Selected(i)) ++i;
+      else list->Remove(i);
+    }
+  });
+  Quietly([&] { list->SelectClear(); });
+  Quietly([&] { Closing(cancel_); });
   cancel_ = false;
-  frame.SetCancelEnabled(false);
-  frame.SetChildrenEnabled(true);
-  frame.RefreshFolderBrowser();
-  frame.RefreshFileBrowser();
+  Quietly([&] { frame.SetCancelEnabled(false); });
+  Quietly([&] { frame.SetChildrenEnabled(true); });
+  Quietly([&] { frame.RefreshFolderBrowser(); });
+  Quietly([&] { frame.RefreshFileBrowser(); });
   running_ = false;
-  frame.BtnEnabledChange();
+  Quietly([&] { frame.BtnEnabledChange(); });
 }
 
 BatchRun::AutoOutcome BatchRun::Automatic(int mode) {
@@ -66,21 +85,27 @@ BatchRun::AutoOutcome BatchRun::Automatic(int mode) {
   TargetListPort* list = Ports().targets;
   if (list == nullptr) return AutoOutcome::kAllPassed;
   running_ = true;
-  bool allPassed = true;
-  const int n = list->Count();
-  for (int i = 0; i < n; ++i) {
-    list->SetTopIndex(i);
-    int verdictClass = kClassFailed;
-    if (ArchiveCheck(list->Text(i), mode, &verdictClass) == kCheckStop) {
-      Closing(true);
-      running_ = false;
-      return AutoOutcome::kStopped;
+  try {
+    bool allPassed = true;
+    const int n = list->Count();
+    for (int i = 0; i < n; ++i) {
+      list->SetTopIndex(i);
+      int verdictClass = kClassFailed;
+      if (ArchiveCheck(list->Text(i), mode, &verdictClass) == kCheckStop) {
+        Closing(true);
+        running_ = false;
+        return AutoOutcome::kStopped;
+      }
+      if (verdictClass != kClassPassed) allPassed = false;
     }
-    if (verdictClass != kClassPassed) allPassed = false;
+    Closing(false);
+    running_ = false;
+    return allPassed ? AutoOutcome::kAllPassed : AutoOutcome::kSomeFailed;
+  } catch (...) {
+    // An unexpected failure ends the run quietly, without a closing line.
+    running_ = false;
+    return AutoOutcome::kStopped;
   }
-  Closing(false);
-  running_ = false;
-  return allPassed ? AutoOutcome::kAllPassed : AutoOutcome::kSomeFailed;
 }
 
 }  // namespace orvex2

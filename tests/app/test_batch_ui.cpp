@@ -7,6 +7,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 
+#include <stdexcept>
+
 #include "app_fixture.h"
 #include "results/menu_set.h"
 
@@ -192,6 +194,53 @@ TEST_F(BatchUiTest, ClosingDuringARunFinishesTheArchiveThenShutsDown) {
   EXPECT_EQ(Stored("AutoExe"), "2");
   EXPECT_EQ(Stored("Main_WindowState"), "0");
   EXPECT_NE(Stored("Main_Left"), "<missing>");
+}
+
+// The target list, failing unexpectedly when the run reads entry `failAt`.
+class FailingTargets : public TargetListPort {
+ public:
+  FailingTargets(TargetListPort& list, int failAt) : list_(list), failAt_(failAt) {}
+  int Count() const override { return list_.Count(); }
+  QString Text(int i) const override {
+    if (i == failAt_) throw std::runtime_error("entry unreadable");
+    return list_.Text(i);
+  }
+  bool Selected(int i) const override { return list_.Selected(i); }
+  void SetSelected(int i, bool selected) override { list_.SetSelected(i, selected); }
+  void Remove(int i) override { list_.Remove(i); }
+  void SetTopIndex(int i) override { list_.SetTopIndex(i); }
+  void Repaint() override { list_.Repaint(); }
+  void SelectAll() override { list_.SelectAll(); }
+  void SelectClear() override { list_.SelectClear(); }
+  void Menu_Enabled(bool enabled) override { list_.Menu_Enabled(enabled); }
+
+ private:
+  TargetListPort& list_;
+  int failAt_;
+};
+
+TEST_F(BatchUiTest, AnUnexpectedFailureStopsTheRunAndTheWindowGoesIdle) {
+  Open();
+  const QStringList p = AddFiles({"A.LZH", "B.LZH", "C.LZH"});
+  FailingTargets failing(*w->File(), 1);
+  Ports().targets = &failing;
+  w->btnExe(1)->click();
+  EXPECT_EQ(Targets(), p.mid(1));  // A passed and went; B and C stay
+  EXPECT_EQ(History().last(), kStopped);
+  EXPECT_FALSE(w->batch().running());
+  EXPECT_FALSE(w->btnCancel()->isEnabled());
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(w->btnExe(i)->isEnabled());
+  EXPECT_TRUE(w->File()->isEnabled());
+  EXPECT_TRUE(w->File()->menuSet()->mnuFont->isEnabled());
+
+  // The automatic run ends quietly: no closing line after A's verdict.
+  w->Status()->RefreshForm();
+  EXPECT_EQ(w->AutoCheckRun(1), BatchRun::AutoOutcome::kStopped);
+  EXPECT_FALSE(w->batch().running());
+  ASSERT_FALSE(History().isEmpty());
+  EXPECT_NE(History().last(), kStopped);
+  EXPECT_NE(History().last(), kAllDone);
+  Ports().targets = w->File();
 }
 
 TEST_F(BatchUiTest, AutoCheckRunLeavesTheListAsItIs) {
