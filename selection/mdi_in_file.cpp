@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -82,6 +83,23 @@ void FileNameList::keyPressEvent(QKeyEvent* e) {
     return;
   }
   QListWidget::keyPressEvent(e);
+}
+
+// The right button only opens the popup; the selection the add button uses stays as it was.
+void FileNameList::mousePressEvent(QMouseEvent* e) {
+  if (e->button() == Qt::RightButton) {
+    e->accept();
+    return;
+  }
+  QListWidget::mousePressEvent(e);
+}
+
+void FileNameList::mouseReleaseEvent(QMouseEvent* e) {
+  if (e->button() == Qt::RightButton) {
+    e->accept();
+    return;
+  }
+  QListWidget::mouseReleaseEvent(e);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -36,6 +36,8 @@ class FileNameList : public QListWidget {
 
  protected:
   void keyPressEvent(QKeyEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
 
  private:
   QString pattern_;
