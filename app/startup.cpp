@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 #include "app/app_messages.h"
@@ -63,8 +64,6 @@ bool Split(frmOrvex& w, const QString& commandLine) {
       [list] { list->RefreshForm(); });
 }
 
-enum class AutoResult { kNotRun, kAllPassed, kSomeFailed, kStopped };
-
 // Puts the echoing history and the headless-aware message port in front of the children's
 // ports for the length of an automatic run, and takes them away again whatever happens.
 class AutoRunPorts {
@@ -90,8 +89,9 @@ class AutoRunPorts {
   mdiFile* list_;
 };
 
-AutoResult AutomaticRun(frmOrvex& w, const StartRequest& request) {
-  AutoResult result = AutoResult::kNotRun;
+// The automatic run; no outcome when nothing was checked or a failure ended it.
+std::optional<BatchRun::AutoOutcome> AutomaticRun(frmOrvex& w, const StartRequest& request) {
+  std::optional<BatchRun::AutoOutcome> result;
   try {
     Shared().autoRun = true;
     w.LoadChildren();
@@ -100,26 +100,23 @@ AutoResult AutomaticRun(frmOrvex& w, const StartRequest& request) {
     Split(w, request.commandLine);
     if (w.File() != nullptr && w.File()->Count() > 0) {
       const int mode = request.autoMode >= 0 ? request.autoMode : Options().AutoExe;
-      switch (w.AutoCheckRun(mode)) {
-        case BatchRun::AutoOutcome::kAllPassed: result = AutoResult::kAllPassed; break;
-        case BatchRun::AutoOutcome::kSomeFailed: result = AutoResult::kSomeFailed; break;
-        case BatchRun::AutoOutcome::kStopped: result = AutoResult::kStopped; break;
-      }
+      result = w.AutoCheckRun(mode);
       if (Options().AutoLog && w.Status() != nullptr) w.Status()->LogCopy();
     }
   } catch (...) {
-    result = AutoResult::kNotRun;
+    result.reset();
   }
   w.UnloadForAutoRun();
   return result;
 }
 
-int ExitStatus(AutoResult r) {
+int ExitStatus(BatchRun::AutoOutcome r) {
   switch (r) {
-    case AutoResult::kAllPassed: return 0;
-    case AutoResult::kSomeFailed: return 1;
-    default: return 2;
+    case BatchRun::AutoOutcome::kAllPassed: return 0;
+    case BatchRun::AutoOutcome::kSomeFailed: return 1;
+    case BatchRun::AutoOutcome::kStopped: break;
   }
+  return 2;
 }
 
 }  // namespace
@@ -144,8 +141,7 @@ int frmOrvex::MDIForm_Load(const StartRequest& request) {
 
     const bool automatic = request.forceAuto || Options().Auto;
     if (!commandLine.isEmpty() && automatic) {
-      const AutoResult r = AutomaticRun(*this, request);
-      if (r != AutoResult::kNotRun) return ExitStatus(r);
+      if (const auto outcome = AutomaticRun(*this, request)) return ExitStatus(*outcome);
     }
     if (request.forceAuto) {
       std::fputs("orvex2: no archive to check\n", stderr);
