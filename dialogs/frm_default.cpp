@@ -6,13 +6,14 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QHBoxLayout>
+#include <QResizeEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QCloseEvent>
-#include <QVBoxLayout>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "dialogs/dialog_support.h"
@@ -47,18 +48,16 @@ frmDefault::frmDefault(QWidget* parent) : QDialog(parent) {
   btnCancel = new QPushButton(CommonText(8043), pnlDefault);
   btnCancel->setObjectName(QStringLiteral("btnCancel"));
   auto* buttons = new QHBoxLayout(pnlDefault);
+  buttons->setContentsMargins(TwipsToPixels(60), TwipsToPixels(60), TwipsToPixels(60), TwipsToPixels(60));
   buttons->addStretch(1);
   buttons->addWidget(btnOk);
   buttons->addWidget(btnCancel);
-  auto* head = new QHBoxLayout;
-  head->addWidget(cbxDrive);
-  head->addWidget(lblDrive, 1);
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(head);
-  layout->addWidget(drvDrive);
-  layout->addWidget(dlbDir, 1);
-  layout->addWidget(txtDir);
-  layout->addWidget(pnlDefault);
+  // The popup belongs to the bare dialog, the folder list and the folder text only.
+  txtDir->setContextMenuPolicy(Qt::NoContextMenu);
+  for (QWidget* w : {static_cast<QWidget*>(cbxDrive), static_cast<QWidget*>(lblDrive),
+                     static_cast<QWidget*>(drvDrive), pnlDefault, static_cast<QWidget*>(btnOk),
+                     static_cast<QWidget*>(btnCancel)})
+    w->setContextMenuPolicy(Qt::PreventContextMenu);
 
   mnuPopup = new QMenu(QStringLiteral("Menu"), this);
   mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
@@ -66,17 +65,10 @@ frmDefault::frmDefault(QWidget* parent) : QDialog(parent) {
   mnuOutDir = mnuPopup->addAction(ProductText(9006));
   mnuTmp = mnuPopup->addAction(ProductText(9007));
   connect(mnuInDir, &QAction::triggered, this, [this] {
-    if (inDirSource_) DirName(inDirSource_());
-    btnOk->setEnabled(true);
+    if (inDirSource_) CopyFolder(inDirSource_());
   });
-  connect(mnuOutDir, &QAction::triggered, this, [this] {
-    DirName(Options().Dir_Out);
-    btnOk->setEnabled(true);
-  });
-  connect(mnuTmp, &QAction::triggered, this, [this] {
-    DirName(GetTempDir());
-    btnOk->setEnabled(true);
-  });
+  connect(mnuOutDir, &QAction::triggered, this, [this] { CopyFolder(Options().Dir_Out); });
+  connect(mnuTmp, &QAction::triggered, this, [this] { CopyFolder(GetTempDir()); });
 
   connect(cbxDrive, &QCheckBox::clicked, this, [this] {
     btnOk->setEnabled(true);
@@ -99,6 +91,7 @@ frmDefault::frmDefault(QWidget* parent) : QDialog(parent) {
   connect(btnCancel, &QPushButton::clicked, this, [this] { hide(); });
   setWindowTitle(ProductText(9000));
   resize(TwipsToPixels(5000), TwipsToPixels(5000));
+  Form_Resize();
 }
 
 void frmDefault::Form_Load() {
@@ -139,6 +132,7 @@ void frmDefault::closeEvent(QCloseEvent* e) {
 
 void frmDefault::SetFontData() {
   ApplySharedFont({this, cbxDrive, lblDrive, drvDrive, dlbDir, txtDir, btnOk, btnCancel});
+  Form_Resize();
 }
 
 void frmDefault::SetToolTip(bool blnToolTip) {
@@ -159,6 +153,7 @@ void frmDefault::ShowModal() {
     cbxDrive->setChecked(true);
     cbxDrive->hide();
   }
+  Form_Resize();  // lblDrive right of the check box, or at the left margin without it
   ApplyAvailability();
   UpdateDisplay();
   btnOk->setEnabled(false);
@@ -182,7 +177,13 @@ void frmDefault::DirName(const QString& strDirName) {
     }
   }
   RefreshForm();
-  // A folder picked from the popup is a change like any other.
+}
+
+void frmDefault::CopyFolder(const QString& folder) {
+  const QString before = dlbDir->Folder();
+  DirName(folder);
+  // Like a folder picked in the list, only an actual change counts.
+  if (dlbDir->Folder() != before) btnOk->setEnabled(true);
 }
 
 bool frmDefault::Yuko() const { return cbxDrive->isChecked(); }
@@ -220,6 +221,32 @@ void frmDefault::ApplyAvailability() {
   for (QWidget* w : {static_cast<QWidget*>(lblDrive), static_cast<QWidget*>(drvDrive),
                      static_cast<QWidget*>(dlbDir), static_cast<QWidget*>(txtDir)})
     w->setEnabled(on);
+}
+
+void frmDefault::Form_Resize() {
+  const double w = PixelsToTwips(width());
+  const double h = PixelsToTwips(height());
+  const double usable = w - 120;
+  if (usable <= 0) return;
+  const int gap = TwipsToPixels(60);
+  const int rowH = std::max(cbxDrive->sizeHint().height(), lblDrive->sizeHint().height());
+  cbxDrive->setGeometry(gap, gap, cbxDrive->sizeHint().width(), rowH);
+  const int lblLeft = cbxDrive->isHidden() ? gap : cbxDrive->geometry().right() + 1 + gap;
+  lblDrive->setGeometry(lblLeft, gap, std::max(1, TwipsToPixels(usable) - (lblLeft - gap)), rowH);
+  const int drvH = drvDrive->sizeHint().height();
+  drvDrive->setGeometry(gap, lblDrive->geometry().bottom() + 1 + gap, TwipsToPixels(usable), drvH);
+  const int pnlH = pnlDefault->sizeHint().height();
+  const int txtH = txtDir->sizeHint().height();
+  const double listH = h - PixelsToTwips(pnlH + rowH + drvH + txtH) - 300;
+  const int listPx = listH >= 1 ? TwipsToPixels(listH) : dlbDir->height();
+  dlbDir->setGeometry(gap, drvDrive->geometry().bottom() + 1 + gap, TwipsToPixels(usable), listPx);
+  txtDir->setGeometry(gap, dlbDir->geometry().bottom() + 1 + gap, TwipsToPixels(usable), txtH);
+  pnlDefault->setGeometry(0, height() - pnlH, width(), pnlH);
+}
+
+void frmDefault::resizeEvent(QResizeEvent* e) {
+  QDialog::resizeEvent(e);
+  Form_Resize();
 }
 
 void frmDefault::contextMenuEvent(QContextMenuEvent* e) {

@@ -42,6 +42,8 @@ class frmDefault : public QDialog {
   bool Yuko() const;
   void Yuko(bool blnYuko);
   void RefreshForm();
+  // Places the controls: 60-twip margins and gaps, dlbDir takes the remaining height.
+  void Form_Resize();
 
   // Where mnuInDir copies from (the folder browser's folder); empty when not set.
   void SetInDirSource(std::function<QString()> source) { inDirSource_ = std::move(source); }
@@ -71,9 +73,12 @@ class frmDefault : public QDialog {
  protected:
   void contextMenuEvent(QContextMenuEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
 
  private:
   void UpdateDisplay();
+  // A popup entry: opens the folder; btnOk follows only when the folder changed.
+  void CopyFolder(const QString& folder);
   void ApplyAvailability();
   std::function<QString()> inDirSource_;
   bool loaded_ = false;
