@@ -1,6 +1,7 @@
 // The folder alias maintenance dialog: working copy, list edits, position.
 #include "dialogs/frm_menu_mente.h"
 
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -59,6 +60,7 @@ frmMenuMente::frmMenuMente(QWidget* parent) : QDialog(parent) {
   row->addWidget(btnOk);
   row->addWidget(btnCancel);
   grid->addLayout(row, 6, 0, 1, 2);
+  grid->setSizeConstraint(QLayout::SetFixedSize);  // the size follows the font only
   connect(lbxMenu, &QListWidget::currentRowChanged, this, [this] { ShowFolder(); });
   connect(btnName, &QPushButton::clicked, this, [this] { btnName_Click(); });
   connect(btnUp, &QPushButton::clicked, this, [this] { btnUp_Click(); });
@@ -89,6 +91,20 @@ void frmMenuMente::Form_Load() {
 
 void frmMenuMente::Form_Unload() { SaveDialogGeometry(this, kPrefix, WindowKind::DialogPos); }
 
+void frmMenuMente::showEvent(QShowEvent* e) {
+  QDialog::showEvent(e);
+  // Focus is placed once the window is visible, so a hidden window's old focus cannot win.
+  if (lbxMenu->isEnabled()) lbxMenu->setFocus(Qt::OtherFocusReason);
+  else btnCancel->setFocus(Qt::OtherFocusReason);
+}
+
+void frmMenuMente::closeEvent(QCloseEvent* e) {
+  // The close box ends the dialog as Cancel does; the position is saved as at unload.
+  Form_Unload();
+  pblnOk = false;
+  QDialog::closeEvent(e);
+}
+
 void frmMenuMente::SetFontData() { ApplySharedFont({this, btnOk, btnCancel, btnName, lbxMenu, txtDir}); }
 
 void frmMenuMente::SetToolTip(bool blnToolTip) {
@@ -106,8 +122,6 @@ void frmMenuMente::ShowModal() {
   if (lbxMenu->count() > 0) lbxMenu->setCurrentRow(0);
   ShowFolder();
   UpdateEnabled();
-  if (lbxMenu->isEnabled()) lbxMenu->setFocus();
-  else btnCancel->setFocus();
   exec();
 }
 

@@ -50,6 +50,8 @@ class frmMenuMente : public QDialog, public AliasMaintenance {
   QPushButton *btnName, *btnUp, *btnDown, *btnDel, *btnDelAll, *btnOk, *btnCancel;
 
  protected:
+  void showEvent(QShowEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
   // The rename question; empty on Cancel. Tests override it.
   virtual QString AskName(const QString& current);
   virtual void ShowMessage(const QString& text);

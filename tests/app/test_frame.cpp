@@ -1,12 +1,17 @@
 // The main window frame: layout figures, run-button enabling, tool tips, the menu bar of the
-// active window, the font, help, default-folder, option and about menus, and shut-down.
+// active window, the font, help, default-folder, option and about menus, the alias dialog, and
+// shut-down.
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QUrl>
@@ -14,9 +19,12 @@
 #include "app_fixture.h"
 #include "dialogs/frm_about.h"
 #include "dialogs/frm_default.h"
+#include "dialogs/frm_menu_mente.h"
 #include "dialogs/frm_option.h"
 #include "foundation/messages.h"
+#include "foundation/settings.h"
 #include "results/menu_set.h"
+#include "results/window_support.h"
 #include "selection/folder_lists.h"
 
 namespace orvex2 {
@@ -346,6 +354,61 @@ TEST_F(FrameTest, TemporaryFolderMenu) {
   w->mnuTmpDirDefault_Click();
   EXPECT_TRUE(answer.seen());
   EXPECT_EQ(Options().TmpDir, dir);
+}
+
+TEST_F(FrameTest, DefaultPopupBelongsToTheFolderControlsAndEnablesOkOnlyOnAChange) {
+  Open();
+  Options().Dir_Out = dir;
+  Options().TmpDir = dir;
+  ModalAnswer answer([&](QWidget* m) {
+    auto* d = qobject_cast<frmDefault*>(m);
+    ASSERT_NE(d, nullptr);
+    auto rightClick = [](QWidget* target) {
+      QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(2, 2), target->mapToGlobal(QPoint(2, 2)));
+      QApplication::sendEvent(target, &e);
+    };
+    rightClick(d->txtDir);  // not the text box's own edit menu
+    EXPECT_TRUE(d->mnuPopup->isVisible());
+    d->mnuPopup->hide();
+    rightClick(d->btnOk);
+    EXPECT_FALSE(d->mnuPopup->isVisible());
+    d->mnuOutDir->trigger();  // the folder already shown: no change
+    EXPECT_FALSE(d->btnOk->isEnabled());
+    d->mnuTmp->trigger();
+    EXPECT_NE(d->DirName(), dir);
+    EXPECT_TRUE(d->btnOk->isEnabled());
+    // Without the check box the heading starts at the 60-twip margin; 60-twip gaps below it.
+    EXPECT_EQ(d->lblDrive->x(), TwipsToPixels(60));
+    EXPECT_EQ(d->drvDrive->y(), d->lblDrive->geometry().bottom() + 1 + TwipsToPixels(60));
+    EXPECT_EQ(d->dlbDir->width(), d->width() - TwipsToPixels(120));
+    EXPECT_EQ(d->txtDir->y(), d->dlbDir->geometry().bottom() + 1 + TwipsToPixels(60));
+    d->btnCancel->click();
+  });
+  w->mnuOutDirDefault_Click();
+  EXPECT_TRUE(answer.seen());
+  EXPECT_EQ(Options().Dir_Out, dir);
+}
+
+TEST_F(FrameTest, AliasDialogFocusAndCloseBox) {
+  Open();
+  frmMenuMente& d = *w->MenuMente();
+  for (int i = 0; i < 10; ++i) d.Set_Menu(i, QString(), QString());
+  ModalAnswer empty([&](QWidget*) {
+    EXPECT_EQ(d.focusWidget(), d.btnCancel);
+    d.btnCancel->click();
+  });
+  EXPECT_FALSE(d.ShowFor("圧縮ファイル格納フォルダ"));
+  EXPECT_TRUE(empty.seen());
+
+  d.Set_Menu(0, "a", dir);
+  ModalAnswer closed([&](QWidget*) {
+    EXPECT_EQ(d.focusWidget(), d.lbxMenu);
+    d.btnDelAll_Click();
+    d.close();  // as Cancel, and the position is written
+  });
+  EXPECT_FALSE(d.ShowFor("圧縮ファイル格納フォルダ"));
+  EXPECT_TRUE(closed.seen());
+  EXPECT_EQ(Stored("MenuMente_Left"), NumberText(WindowGeometry(&d).left));
 }
 
 TEST_F(FrameTest, OptionMenuAppliesToolTipsEverywhereAndRefreshesTheButtons) {
