@@ -176,6 +176,24 @@ void FolderList::keyPressEvent(QKeyEvent* e) {
   QListWidget::keyPressEvent(e);
 }
 
+// The right button only opens the window's popup; the highlighted entry that Enter and
+// Backspace work from stays where it was.
+void FolderList::mousePressEvent(QMouseEvent* e) {
+  if (e->button() == Qt::RightButton) {
+    e->accept();
+    return;
+  }
+  QListWidget::mousePressEvent(e);
+}
+
+void FolderList::mouseReleaseEvent(QMouseEvent* e) {
+  if (e->button() == Qt::RightButton) {
+    e->accept();
+    return;
+  }
+  QListWidget::mouseReleaseEvent(e);
+}
+
 void FolderList::mouseDoubleClickEvent(QMouseEvent* e) {
   const QListWidgetItem* it = itemAt(e->position().toPoint());
   if (it != nullptr) {

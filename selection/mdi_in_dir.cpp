@@ -45,6 +45,8 @@ mdiInDir::mdiInDir(QWidget* parent) : QWidget(parent) {
   txtDir = new QLineEdit(this);
   txtDir->setObjectName(QStringLiteral("txtDir"));
   txtDir->setReadOnly(true);
+  // The drive list offers no popup of its own and passes none on to the window.
+  drvDrive->setContextMenuPolicy(Qt::PreventContextMenu);
   menuSet_ = new MenuSet(this);
   mnuPopup = new QMenu(QStringLiteral("Menu"), this);
   mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
@@ -79,10 +81,11 @@ mdiInDir::mdiInDir(QWidget* parent) : QWidget(parent) {
 
 void mdiInDir::Form_Load() {
   try {
-    // The store that holds the window's keys holds its folder keys too.
-    const bool earlier =
-        SettingsStore::Read(kEarlierApp, kSection, kPrefix + QStringLiteral("_Left"), QStringLiteral("-9999")) !=
-        QLatin1String("-9999");
+    // The store that holds the window's keys holds its folder keys too: the earlier one when
+    // its InDir_Left, taken as a number, is not -9999.
+    const std::optional<double> probe =
+        ParseNumber(SettingsStore::Read(kEarlierApp, kSection, kPrefix + QStringLiteral("_Left"), QStringLiteral("-9999")));
+    const bool earlier = probe && static_cast<float>(*probe) != -9999.0f;
     const QString app = earlier ? kEarlierApp : kCurrentApp;
     const QString cwd = QDir::currentPath();
     SharedState& s = Shared();

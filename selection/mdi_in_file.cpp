@@ -114,6 +114,8 @@ mdiInFile::mdiInFile(QWidget* parent) : QWidget(parent) {
     b->setObjectName(QString::fromLatin1(name));
     b->setIcon(style()->standardIcon(icon));
     b->resize(TwipsToPixels(kButtonWidth), TwipsToPixels(kButtonHeight));
+    // Only the background and the file list open the window's popup.
+    b->setContextMenuPolicy(Qt::PreventContextMenu);
     return b;
   };
   btnAdd = button("btnAdd", QStyle::SP_ArrowRight);
@@ -282,7 +284,7 @@ void mdiInFile::btnAddAllAll_Click() {
 
 void mdiInFile::LayoutControls() {
   const double w = PixelsToTwips(width()) - 120;
-  const double h = PixelsToTwips(height()) - kButtonHeight - 180;
+  const double h = PixelsToTwips(height()) - PixelsToTwips(btnAdd->height()) - 180;
   if (w <= 0) return;
   filFile->setGeometry(TwipsToPixels(60), TwipsToPixels(60), TwipsToPixels(w),
                        h >= 1 ? TwipsToPixels(h) : filFile->height());

@@ -96,8 +96,9 @@ class mdiInFile : public QWidget {
   void contextMenuEvent(QContextMenuEvent* e) override;
 
  private:
-  // Adds `names` of `folder` in order; clears each handled name's selection in filFile when
-  // `listRows` is given. False when the target list refused an entry (full).
+  // Adds `names` of `folder` in order. With `onlySelected` the names are filFile's rows: only
+  // selected ones are taken and each handled one is deselected. False when the target list
+  // refused an entry (full); that name and the later ones keep their selection.
   bool AddNames(const QString& folder, const QStringList& names, bool onlySelected);
   void LayoutControls();
 

@@ -1,0 +1,116 @@
+// The folder and file browsers on their own: which store the folder keys come from, and where
+// the right button opens the popups.
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "foundation/settings.h"
+#include "results/window_support.h"
+#include "selection/folder_lists.h"
+#include "selection/mdi_in_dir.h"
+#include "selection/mdi_in_file.h"
+
+namespace orvex2 {
+namespace {
+
+class Browsers : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = Shared();
+    Shared() = SharedState{};
+    Options().Lzh = true;
+    for (auto& lib : Shared().lib) lib.present = true;
+    ASSERT_TRUE(tmp_.isValid());
+    SettingsStore::SetLocation(tmp_.filePath("store"));
+    SetLoadFailureHandler([this](const QString& text) { failures_ << text; });
+    dir_ = QDir::cleanPath(tmp_.filePath("files"));
+  }
+  void TearDown() override {
+    SetLoadFailureHandler(nullptr);
+    SettingsStore::SetLocation(QString());
+    Shared() = saved_;
+    EXPECT_TRUE(failures_.isEmpty()) << failures_.join(", ").toStdString();
+  }
+  void Make(const QString& name) {
+    const QString path = dir_ + "/" + name;
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("x");
+  }
+  // Sends a right-button context event to `target`; true when `popup` came up.
+  static bool Opens(QWidget* target, QMenu* popup) {
+    popup->hide();
+    QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(2, 2), target->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(target, &e);
+    const bool shown = popup->isVisible();
+    popup->hide();
+    return shown;
+  }
+
+  QTemporaryDir tmp_;
+  QString dir_;
+  QStringList failures_;
+  SharedState saved_;
+};
+
+TEST_F(Browsers, FolderKeysComeFromTheEarlierStoreOnlyWhenItsLeftKeyIsAnotherNumber) {
+  Make("current/A.LZH");
+  Make("earlier/B.LZH");
+  SettingsStore::Write(kCurrentApp, kSection, "Dir_In", dir_ + "/current");
+  SettingsStore::Write(kEarlierApp, kSection, "Dir_In", dir_ + "/earlier");
+  SettingsStore::Write(kEarlierApp, kSection, "InDir_Left", "-9999.0");  // the number -9999
+  {
+    mdiInDir d;
+    d.Form_Load();
+    EXPECT_EQ(d.DirName(), dir_ + "/current");
+  }
+  SettingsStore::Write(kEarlierApp, kSection, "InDir_Left", "300");
+  mdiInDir d;
+  d.Form_Load();
+  EXPECT_EQ(d.DirName(), dir_ + "/earlier");
+}
+
+TEST_F(Browsers, RightButtonOpensThePopupOnlyFromItsPlacesAndKeepsTheHighlight) {
+  Make("tree/a/Y.LZH");
+  Make("tree/b/X.LZH");
+  mdiInDir in;
+  mdiInFile files;
+  QObject::connect(&in, &mdiInDir::dirChanged, &files, [&files](const QString& d) { files.DirName(d); });
+  in.resize(400, 300);
+  files.resize(400, 300);
+  in.show();
+  files.show();
+  in.DirName(dir_ + "/tree");
+  EXPECT_TRUE(Opens(in.dlbDir->viewport(), in.mnuPopup));
+  EXPECT_TRUE(Opens(in.txtDir, in.mnuPopup));
+  EXPECT_TRUE(Opens(&in, in.mnuPopup));
+  EXPECT_FALSE(Opens(in.drvDrive, in.mnuPopup));
+  EXPECT_TRUE(Opens(files.filFile->viewport(), files.mnuPopup));
+  EXPECT_TRUE(Opens(&files, files.mnuPopup));
+  for (QWidget* b : {files.btnAdd, files.btnAddAll, files.btnAddAllAll}) EXPECT_FALSE(Opens(b, files.mnuPopup));
+
+  // A right press on a subfolder leaves the current folder highlighted: Backspace still goes up.
+  FolderList* list = in.dlbDir;
+  const int current = list->currentRow();
+  ASSERT_EQ(list->count(), current + 3);
+  list->scrollToItem(list->item(current + 1));
+  const QPoint sub(4, list->visualItemRect(list->item(current + 1)).center().y());
+  ASSERT_TRUE(list->viewport()->rect().contains(sub));
+  QTest::mousePress(list->viewport(), Qt::RightButton, {}, sub);
+  QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, sub);
+  EXPECT_EQ(list->currentRow(), current);
+  QTest::keyClick(list, Qt::Key_Backspace);
+  EXPECT_EQ(in.DirName(), dir_);
+  EXPECT_EQ(files.DirName(), dir_);
+}
+
+}  // namespace
+}  // namespace orvex2
