@@ -15,6 +15,7 @@
 #include <mspack.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 namespace cabar {
@@ -250,25 +251,93 @@ class Session {
     const int type = file->folder->comp_type & kCompTypeMask;
     if (type > MSCAB_COMP_LZX) return code::kMethod;
     if (EndsInNextCabinet(file)) return kContinued;
-    const int err = cabd_->extract(cabd_, file, kSinkName);
+    int err = MSPACK_ERR_OK;
+    bool truncated = false;
+    bool shortOutput = false;
+    if (file->length == 0) {
+      // Nothing to decode: libmspack only checks where the member lies.
+      err = cabd_->extract(cabd_, file, kSinkName);
+      truncated = Truncated();
+    } else {
+      const FolderRun& run = RunFolder(file->folder);
+      if (static_cast<uint64_t>(file->offset) + file->length <= run.okEnd) return code::kOk;
+      err = run.error;
+      truncated = run.truncated;
+      shortOutput = run.shortOutput;
+    }
     if ((err == MSPACK_ERR_DATAFORMAT || err == MSPACK_ERR_DECRUNCH) && BeginsInPreviousCabinet(file)) {
       return kContinued;
     }
-    if (err != MSPACK_ERR_OK) return MapMspackError(err, Truncated());
-    if (sys_.sinkWritten != file->length) return code::kHuffmanCode;
+    if (err != MSPACK_ERR_OK) return MapMspackError(err, truncated);
+    if (shortOutput) return code::kHuffmanCode;
     return code::kOk;
   }
 
  private:
+  // One pass over a folder's data, from its start to the end of its last member. libmspack
+  // starts a folder over whenever a member lies before the one decoded last, so members listed
+  // out of order or overlapping (a few hundred entries naming one large member) would decode the
+  // folder once per member. A member decodes from a fresh start exactly when the folder's data
+  // decodes up to the member's end, so one pass answers for all of them.
+  struct FolderRun {
+    uint64_t okEnd = 0;         // members ending here or before decode
+    int error = MSPACK_ERR_OK;  // what members ending later meet
+    bool truncated = false;
+    bool shortOutput = false;   // or: the data ended early without an error
+  };
+
+  const FolderRun& RunFolder(const mscabd_folder* folder) {
+    if (auto done = runs_.find(folder); done != runs_.end()) return done->second;
+    if (!endsCollected_) {
+      endsCollected_ = true;
+      for (const mscabd_file* f = cab_->files; f != nullptr; f = f->next) {
+        if (f->folder != nullptr && f->length > 0 && !EndsInNextCabinet(f)) {
+          memberEnds_[f->folder].push_back(static_cast<uint64_t>(f->offset) + f->length);
+        }
+      }
+    }
+    std::vector<uint64_t> ends = std::move(memberEnds_[folder]);
+    memberEnds_.erase(folder);
+    std::sort(ends.begin(), ends.end());
+    ends.erase(std::unique(ends.begin(), ends.end()), ends.end());
+    FolderRun run;
+    // Each step decodes on from where the last one stopped, as one stand-in member.
+    mscabd_file step{};
+    step.filename = const_cast<char*>("");
+    step.folder = const_cast<mscabd_folder*>(folder);
+    for (const uint64_t end : ends) {
+      // Ends past 4 GiB are refused by libmspack's own range checks.
+      step.offset = static_cast<unsigned int>(run.okEnd);
+      step.length = static_cast<unsigned int>(std::min<uint64_t>(end - run.okEnd, 0xFFFFFFFFu));
+      sys_.readErrno = 0;
+      sys_.shortRead = false;
+      const int err = cabd_->extract(cabd_, &step, kSinkName);
+      if (err != MSPACK_ERR_OK) {
+        run.error = err;
+        run.truncated = Truncated();
+        break;
+      }
+      if (sys_.sinkWritten != step.length || run.okEnd + step.length != end) {
+        run.shortOutput = true;
+        break;
+      }
+      run.okEnd = end;
+    }
+    return runs_.emplace(folder, run).first->second;
+  }
+
   // In a cabinet of a set, members of the first folder may begin in the previous cabinet and
   // members of the last folder may end in the next one; libmspack cannot decode them alone.
   bool BeginsInPreviousCabinet(const mscabd_file* file) const {
     return (cab_->flags & MSCAB_HDR_PREVCAB) != 0 && file->folder == cab_->folders;
   }
-  bool EndsInNextCabinet(const mscabd_file* file) const {
+  bool EndsInNextCabinet(const mscabd_file* file) {
     if ((cab_->flags & MSCAB_HDR_NEXTCAB) == 0) return false;
-    const mscabd_folder* last = cab_->folders;
-    while (last != nullptr && last->next != nullptr) last = last->next;
+    if (lastFolder_ == nullptr) {
+      lastFolder_ = cab_->folders;
+      while (lastFolder_ != nullptr && lastFolder_->next != nullptr) lastFolder_ = lastFolder_->next;
+    }
+    const mscabd_folder* last = lastFolder_;
     constexpr uint64_t kBlock = 32768;  // uncompressed bytes per data block
     return file->folder == last &&
            (static_cast<uint64_t>(file->offset) + file->length) / kBlock > last->num_blocks;
@@ -282,6 +351,10 @@ class Session {
   }
 
   int OpenAt(int64_t base) {
+    runs_.clear();
+    memberEnds_.clear();
+    endsCollected_ = false;
+    lastFolder_ = nullptr;
     if (cab_ != nullptr) {
       cabd_->close(cabd_, cab_);
       cab_ = nullptr;
@@ -343,6 +416,10 @@ class Session {
   mscab_decompressor* cabd_ = nullptr;
   mscabd_cabinet* cab_ = nullptr;
   int64_t fileSize_ = 0;
+  std::unordered_map<const mscabd_folder*, FolderRun> runs_;
+  std::unordered_map<const mscabd_folder*, std::vector<uint64_t>> memberEnds_;
+  bool endsCollected_ = false;
+  const mscabd_folder* lastFolder_ = nullptr;  // of cab_, found on first use
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -23,6 +24,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -135,6 +137,77 @@ TEST(SUITE(CabFaults), BrokenMszipDataIsBrokenData) {
 TEST(SUITE(CabFaults), MemberBeyondItsFolderIsBrokenData) {
   Damaged d("stored.cab", [](Bytes& b) { Put32(b, FirstFile(b) + 4, 0x00F00000); });  // uoffFolderStart
   EXPECT_EQ(cabar::Test(d.path()), code::kHuffmanCode);
+}
+
+// --- Members sharing or reordering a folder's data ---------------------------------------
+
+constexpr uint32_t kZerosLength = 4u << 20;  // regression/zeros.cab: one MSZIP member, 128 blocks
+
+// regression/zeros.cab with its one file entry replaced by entries (offset, length) in this
+// order, all in its one folder.
+Bytes ZerosWithMembers(const std::vector<std::pair<uint32_t, uint32_t>>& members) {
+  Bytes b = ReadAll(Fixture("regression/zeros.cab"));
+  const size_t first = FirstFile(b);
+  const size_t end = first + 16 + std::strlen(reinterpret_cast<const char*>(&b[first + 16])) + 1;
+  const Bytes entry(b.begin() + static_cast<std::ptrdiff_t>(first), b.begin() + static_cast<std::ptrdiff_t>(end));
+  Bytes entries;
+  for (const auto& [offset, length] : members) {
+    Bytes e = entry;
+    Put32(e, 0, length);
+    Put32(e, 4, offset);
+    entries.insert(entries.end(), e.begin(), e.end());
+  }
+  const auto shift = static_cast<uint32_t>(entries.size() - entry.size());
+  b.erase(b.begin() + static_cast<std::ptrdiff_t>(first), b.begin() + static_cast<std::ptrdiff_t>(end));
+  b.insert(b.begin() + static_cast<std::ptrdiff_t>(first), entries.begin(), entries.end());
+  Put32(b, 8, Le32(b, 8) + shift);                 // cbCabinet
+  Put16(b, 28, static_cast<uint16_t>(members.size()));
+  Put32(b, kFolder0, Le32(b, kFolder0) + shift);  // the folder's first block
+  return b;
+}
+
+// Changes a byte inside the last data block of the folder (its checksum then fails).
+void DamageLastBlock(Bytes& b) {
+  size_t block = FolderData(b, 0);
+  const unsigned blocks = Le16(b, kFolder0 + 4);
+  for (unsigned i = 0; i + 1 < blocks; ++i) block += 8 + Le16(b, block + 4);
+  b.at(block + 8 + 2) ^= 0x10;
+}
+
+TEST(SUITE(CabTest), ManyMembersNamingOneLargeRangeDecodeItOnce) {
+  // 1500 entries for the same 4 MiB: formerly the folder was decoded again for each of them
+  // (6 GB of output, minutes); the verdict needs it decoded once.
+  TempDir dir;
+  WriteAll(dir.File("same.cab"), ZerosWithMembers(std::vector<std::pair<uint32_t, uint32_t>>(1500, {0, kZerosLength})));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(cabar::Test(dir.File("same.cab")), 0);
+  EXPECT_EQ(TestCommand(dir.File("same.cab")), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST(SUITE(CabTest), MembersListedOutOfOrderPass) {
+  std::vector<std::pair<uint32_t, uint32_t>> members;
+  constexpr uint32_t kPiece = 64 * 1024;
+  for (uint32_t at = kZerosLength; at > 0; at -= kPiece) members.emplace_back(at - kPiece, kPiece);
+  for (uint32_t end = kPiece; end <= kZerosLength; end += 4 * kPiece) members.emplace_back(0, end);
+  members.emplace_back(100, 0);  // empty members lie anywhere in the folder
+  TempDir dir;
+  WriteAll(dir.File("order.cab"), ZerosWithMembers(members));
+  EXPECT_EQ(cabar::Test(dir.File("order.cab")), 0);
+}
+
+TEST(SUITE(CabFaults), DamageIsFoundThroughMembersSharingTheData) {
+  TempDir dir;
+  Bytes b = ZerosWithMembers({{0, kZerosLength}, {0, 65536}, {0, kZerosLength}});
+  DamageLastBlock(b);
+  WriteAll(dir.File("damaged.cab"), b);
+  EXPECT_EQ(cabar::Test(dir.File("damaged.cab")), code::kFileCrc);
+  EXPECT_EQ(cabar::Check(dir.File("damaged.cab").c_str(), 2), 0);
+
+  // A member past the folder's blocks fails on its own, after the ones before it passed.
+  b = ZerosWithMembers({{0, 65536}, {kZerosLength - 100, 200}, {0, kZerosLength}});
+  WriteAll(dir.File("beyond.cab"), b);
+  EXPECT_EQ(cabar::Test(dir.File("beyond.cab")), code::kHuffmanCode);
 }
 
 TEST(SUITE(CabFaults), BrokenHeaderFieldsAreBrokenHeader) {
