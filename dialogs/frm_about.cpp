@@ -3,11 +3,14 @@
 
 #include <QApplication>
 #include <QGridLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
+
+#include <stdexcept>
 
 #include "dialogs/dialog_support.h"
 #include "foundation/messages.h"
@@ -24,6 +27,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmAbout"));
   setModal(true);
   auto* layout = new QVBoxLayout(this);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
   auto label = [this](const char* name) {
     auto* l = new QLabel(this);
     l->setObjectName(QString::fromLatin1(name));
@@ -37,7 +41,11 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     return t;
   };
   imgAbout = label("imgAbout");
-  imgAbout->setPixmap(style()->standardIcon(QStyle::SP_DialogApplyButton).pixmap(32, 32));
+  // The program's icon: the one its desktop entry names, else the window icon, else a plain file.
+  QIcon icon = QIcon::fromTheme(QStringLiteral("package-x-generic"));
+  if (icon.isNull()) icon = QApplication::windowIcon();
+  if (icon.isNull()) icon = style()->standardIcon(QStyle::SP_FileIcon);
+  imgAbout->setPixmap(icon.pixmap(32, 32));
   lblAboutProgName = label("lblAboutProgName");
   lblAboutTitle = label("lblAboutTitle");
   lblAboutName = label("lblAboutName");
@@ -45,6 +53,10 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
   txtNiftyMail = text("txtNiftyMail");
   txtMail = text("txtMail");
   txtWeb = text("txtWeb");
+  // Built with the dialog and never replaced: the author line and the third contact line.
+  lblAboutName->setText(QStringLiteral("Tovanel"));
+  txtWeb->setText(QStringLiteral("https://example.org/orvex2/"));
+  txtWeb->setFont(QApplication::font());  // keeps its own font whatever the shared one
   auto* head = new QHBoxLayout;
   head->addWidget(imgAbout);
   auto* names = new QVBoxLayout;
@@ -70,23 +82,27 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
   btnOK->setDefault(true);
   layout->addWidget(btnOK, 0, Qt::AlignRight);
   connect(btnOK, &QPushButton::clicked, this, [this] { hide(); });
+  // The same texts the load sets, so a dialog whose load failed still names the program.
+  SetTexts();
+}
+
+void frmAbout::SetTexts() {
   setWindowTitle(ProductText(7000));
+  lblAboutTitle->setText(ProductText(7001));
+  lblAboutProgName->setText(ProductText(9999));
+  txtNiftyMail->setText(CommonText(7003));
+  txtMail->setText(CommonText(7004));
+  lblAboutVersion->setText(QStringLiteral("Ver.1.03"));
 }
 
 QString frmAbout::VersionText(quint16 version) { return QString::number(version / 100.0, 'f', 2); }
 
 void frmAbout::Form_Load() {
   try {
-    RestoreDialogGeometry(this, kPrefix, WindowKind::DialogPos);
+    // A position that does not convert ends the load like any other failure.
+    if (!RestoreDialogGeometry(this, kPrefix, WindowKind::DialogPos)) throw std::runtime_error("geometry");
     SetFontData();
-    setWindowTitle(ProductText(7000));
-    lblAboutTitle->setText(ProductText(7001));
-    lblAboutProgName->setText(ProductText(9999));
-    lblAboutName->setText(QStringLiteral("Tovanel"));
-    txtNiftyMail->setText(CommonText(7003));
-    txtMail->setText(CommonText(7004));
-    txtWeb->setText(CommonText(7005));
-    lblAboutVersion->setText(QStringLiteral("Ver.1.03"));
+    SetTexts();
     int row = 0;
     for (int f = 0; f < 4; ++f) {
       const LibraryInfo& lib = Shared().lib[f];
@@ -113,7 +129,6 @@ void frmAbout::SetFontData() {
   ApplySharedFont({this, btnOK, lblAboutTitle, lblAboutName, lblAboutVersion, lblVer[0], lblVer[1], lblVer[2],
                    lblVer[3], lblProg[0], lblProg[1], lblProg[2], lblProg[3], lblAboutProgName, txtNiftyMail,
                    txtMail});
-  txtWeb->setFont(QApplication::font());
 }
 
 void frmAbout::ShowModal() { exec(); }

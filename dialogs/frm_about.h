@@ -17,6 +17,8 @@ class frmAbout : public QDialog {
  public:
   explicit frmAbout(QWidget* parent = nullptr);
 
+  // Position (About_*), font, texts and the library rows. A failure empties the rows and ends
+  // the load quietly.
   void Form_Load();
   // Writes About_Left and About_Top.
   void Form_Unload();
@@ -38,6 +40,10 @@ class frmAbout : public QDialog {
   std::array<QLabel*, 4> lblProg{};
   std::array<QLabel*, 4> lblVer{};
   QPushButton* btnOK;
+
+ private:
+  // Caption, program name and title, version and the two contact lines from the tables.
+  void SetTexts();
 };
 
 }  // namespace orvex2

@@ -88,7 +88,14 @@ frmOption::frmOption(QWidget* parent) : QDialog(parent) {
   btnCancel = new QPushButton(this);
   btnCancel->setObjectName(QStringLiteral("btnCancel"));
 
+  // A fixed size: the dialog does not follow its hidden controls, which keep their place.
+  for (QWidget* w : std::initializer_list<QWidget*>{ckbLZH_EXE, ckbLZH_X, ckbLZH_LHA, ckbZIP_EXE, ckbARJ_EXE, pnlMove, pnlAuto, ckbLog}) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+  }
   auto* layout = new QVBoxLayout(this);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
   for (QWidget* w : std::initializer_list<QWidget*>{ckbLZH, pnlLZH, ckbZIP, pnlZIP, ckbARJ, pnlARJ, ckbCAB, pnlCAB,
                                                     ckbDouble, ckbMove, pnlMove, ckbAuto, pnlAuto, ckbLog, ckbResize,
                                                     ckbTip})
@@ -104,18 +111,31 @@ frmOption::frmOption(QWidget* parent) : QDialog(parent) {
   const QList<QAbstractButton*> all = findChildren<QAbstractButton*>();
   for (QAbstractButton* b : all) {
     if (b == btnOk || b == btnInit || b == btnCancel) continue;
-    connect(b, &QAbstractButton::clicked, this, [this] {
-      btnOk->setEnabled(true);
-      ApplyRules();
+    connect(b, &QAbstractButton::clicked, this, [this, b] {
+      try {
+        btnOk->setEnabled(true);
+        if (b == ckbLZH) LzhRule();
+        else if (b == ckbZIP) ZipRule();
+        else if (b == ckbARJ) ArjRule();
+        else if (b == ckbAuto) AutoRule();
+        else if (b == ckbMove) MoveRule();
+      } catch (...) {
+      }
     });
   }
   connect(btnInit, &QPushButton::clicked, this, [this] {
-    btnOk->setEnabled(true);
-    ApplyDefaults();
+    try {
+      btnOk->setEnabled(true);
+      ApplyDefaults();
+    } catch (...) {
+    }
   });
   connect(btnOk, &QPushButton::clicked, this, [this] {
-    StoreToRecord();
-    emit confirmed();
+    try {
+      StoreToRecord();
+      emit confirmed();
+    } catch (...) {
+    }
     hide();
   });
   connect(btnCancel, &QPushButton::clicked, this, [this] { hide(); });
@@ -143,6 +163,7 @@ void frmOption::Form_Load() {
     btnOk->setText(CommonText(8044));
     btnInit->setText(CommonText(8042));
     btnCancel->setText(CommonText(8043));
+    Relayout();
     SetToolTip(Options().Tip);
     ApplyAvailability();
   } catch (...) {
@@ -167,6 +188,13 @@ void frmOption::SetFontData() {
   widgets << findChildren<QWidget*>();
   const QFont font = SharedFont();
   for (QWidget* w : widgets) w->setFont(font);
+  Relayout();
+}
+
+// A hidden control does not pass its new size on to the dialog's layout by itself: after new
+// texts or fonts every control reports its size again, so the fixed size fits the hidden ones too.
+void frmOption::Relayout() {
+  for (QWidget* w : findChildren<QWidget*>()) w->updateGeometry();
   adjustSize();
 }
 
@@ -189,44 +217,60 @@ void frmOption::SetToolTip(bool blnToolTip) {
     t.w->setToolTip(blnToolTip ? (t.common ? CommonText(t.id) : ProductText(t.id)) : QString());
 }
 
-void frmOption::ApplyRules() {
-  pnlLZH->setVisible(ckbLZH->isChecked());
-  pnlZIP->setVisible(ckbZIP->isChecked());
-  pnlARJ->setVisible(ckbARJ->isChecked());
+// Each rule shows or hides the controls one box governs; hidden controls keep their values.
+void frmOption::LzhRule() {
+  for (QCheckBox* b : {ckbLZH_EXE, ckbLZH_X, ckbLZH_LHA}) b->setVisible(ckbLZH->isChecked());
+}
+void frmOption::ZipRule() { ckbZIP_EXE->setVisible(ckbZIP->isChecked()); }
+void frmOption::ArjRule() { ckbARJ_EXE->setVisible(ckbARJ->isChecked()); }
+void frmOption::AutoRule() {
   pnlAuto->setVisible(ckbAuto->isChecked());
   ckbLog->setVisible(ckbAuto->isChecked());
-  pnlMove->setVisible(ckbMove->isChecked());
 }
+void frmOption::MoveRule() { pnlMove->setVisible(ckbMove->isChecked()); }
 
 void frmOption::ApplyAvailability() {
-  const auto& lib = Shared().lib;
-  for (QCheckBox* b : {ckbLZH, ckbLZH_LHA, ckbLZH_EXE, ckbLZH_X}) b->setEnabled(lib[kLzh].present);
-  for (QCheckBox* b : {ckbZIP, ckbZIP_EXE}) b->setEnabled(lib[kZip].present);
-  for (QCheckBox* b : {ckbARJ, ckbARJ_EXE}) b->setEnabled(lib[kArj].present);
-  ckbCAB->setEnabled(lib[kCab].present);
+  try {
+    const auto& lib = Shared().lib;
+    for (QCheckBox* b : {ckbLZH, ckbLZH_LHA, ckbLZH_EXE, ckbLZH_X}) b->setEnabled(lib.at(kLzh).present);
+    for (QCheckBox* b : {ckbZIP, ckbZIP_EXE}) b->setEnabled(lib.at(kZip).present);
+    for (QCheckBox* b : {ckbARJ, ckbARJ_EXE}) b->setEnabled(lib.at(kArj).present);
+    // The CAB self-extracting box stays as it is.
+    ckbCAB->setEnabled(lib.at(kCab).present);
+  } catch (...) {
+    for (QCheckBox* b : {ckbLZH, ckbLZH_LHA, ckbLZH_EXE, ckbLZH_X, ckbZIP, ckbZIP_EXE, ckbARJ, ckbARJ_EXE, ckbCAB})
+      b->setEnabled(false);
+  }
 }
 
 void frmOption::LoadFromRecord() {
-  const OptionRecord& o = Options();
-  ckbLZH->setChecked(o.Lzh);
-  ckbZIP->setChecked(o.Zip);
-  ckbARJ->setChecked(o.Arj);
-  ckbCAB->setChecked(o.Cab);
-  ckbLZH_EXE->setChecked(o.Lzh_Exe);
-  ckbLZH_X->setChecked(o.Lzh_X);
-  ckbLZH_LHA->setChecked(o.Lzh_Lha);
-  ckbZIP_EXE->setChecked(o.Zip_Exe);
-  ckbARJ_EXE->setChecked(o.Arj_Exe);
-  ckbCAB_EXE->setChecked(o.Cab_Exe);
-  ckbMove->setChecked(o.Dir_Out_Yuko);
-  for (int i = 0; i < 3; ++i) ckbMoveOpt[i]->setChecked(o.Move[i]);
-  ckbDouble->setChecked(o.Double);
-  ckbAuto->setChecked(o.Auto);
-  obtExe[(o.AutoExe >= 0 && o.AutoExe <= 2) ? o.AutoExe : 0]->setChecked(true);
-  ckbLog->setChecked(o.AutoLog);
-  ckbResize->setChecked(o.Resize);
-  ckbTip->setChecked(o.Tip);
-  ApplyRules();
+  try {
+    const OptionRecord& o = Options();
+    ckbLZH->setChecked(o.Lzh);
+    LzhRule();
+    ckbZIP->setChecked(o.Zip);
+    ZipRule();
+    ckbARJ->setChecked(o.Arj);
+    ArjRule();
+    ckbCAB->setChecked(o.Cab);
+    ckbLZH_EXE->setChecked(o.Lzh_Exe);
+    ckbLZH_X->setChecked(o.Lzh_X);
+    ckbLZH_LHA->setChecked(o.Lzh_Lha);
+    ckbZIP_EXE->setChecked(o.Zip_Exe);
+    ckbARJ_EXE->setChecked(o.Arj_Exe);
+    ckbCAB_EXE->setChecked(o.Cab_Exe);
+    ckbMove->setChecked(o.Dir_Out_Yuko);
+    for (int i = 0; i < 3; ++i) ckbMoveOpt[i]->setChecked(o.Move[i]);
+    MoveRule();
+    ckbDouble->setChecked(o.Double);
+    ckbAuto->setChecked(o.Auto);
+    AutoRule();
+    obtExe[(o.AutoExe >= 0 && o.AutoExe <= 2) ? o.AutoExe : 0]->setChecked(true);
+    ckbLog->setChecked(o.AutoLog);
+    ckbResize->setChecked(o.Resize);
+    ckbTip->setChecked(o.Tip);
+  } catch (...) {
+  }
 }
 
 void frmOption::StoreToRecord() {
@@ -263,14 +307,25 @@ void frmOption::StoreToRecord() {
 }
 
 void frmOption::ApplyDefaults() {
-  for (QCheckBox* b : {ckbLZH, ckbZIP, ckbARJ, ckbCAB}) b->setChecked(true);
-  for (QCheckBox* b : {ckbLZH_EXE, ckbLZH_X, ckbLZH_LHA, ckbZIP_EXE, ckbARJ_EXE, ckbCAB_EXE}) b->setChecked(false);
-  ckbMove->setChecked(false);
-  ckbDouble->setChecked(false);
-  ckbAuto->setChecked(false);
-  obtExe[2]->setChecked(true);
-  for (QCheckBox* b : {ckbLog, ckbResize, ckbTip}) b->setChecked(true);
-  ApplyRules();
+  try {
+    ckbLZH->setChecked(true);
+    LzhRule();
+    ckbZIP->setChecked(true);
+    ZipRule();
+    ckbARJ->setChecked(true);
+    ArjRule();
+    ckbCAB->setChecked(true);
+    for (QCheckBox* b : {ckbLZH_EXE, ckbLZH_X, ckbLZH_LHA, ckbZIP_EXE, ckbARJ_EXE, ckbCAB_EXE}) b->setChecked(false);
+    // The three move conditions are left as they are.
+    ckbMove->setChecked(false);
+    MoveRule();
+    ckbDouble->setChecked(false);
+    ckbAuto->setChecked(false);
+    AutoRule();
+    obtExe[2]->setChecked(true);
+    for (QCheckBox* b : {ckbLog, ckbResize, ckbTip}) b->setChecked(true);
+  } catch (...) {
+  }
 }
 
 void frmOption::ShowModal() {

@@ -60,7 +60,12 @@ class frmOption : public QDialog {
 
  private:
   bool loaded_ = false;
-  void ApplyRules();
+  void Relayout();
+  void LzhRule();
+  void ZipRule();
+  void ArjRule();
+  void AutoRule();
+  void MoveRule();
   void ApplyAvailability();
 };
 

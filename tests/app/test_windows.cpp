@@ -309,7 +309,7 @@ TEST_F(WindowsTest, OptionDialogDefaultsThenCancelLeaveTheRecord) {
   // Hidden boxes keep and store their values: unchecking LZH hides the kinds.
   ModalAnswer store([&](QWidget*) {
     d.ckbLZH->click();
-    EXPECT_FALSE(d.pnlLZH->isVisible());
+    EXPECT_FALSE(d.ckbLZH_EXE->isVisible());
     d.btnOk->click();
   });
   d.ShowModal();
@@ -342,6 +342,35 @@ TEST_F(WindowsTest, OptionCloseBoxUnloadsSavesThePositionAndTheNextShowingLoadsA
   EXPECT_TRUE(again.seen());
 }
 
+TEST_F(WindowsTest, OptionDialogKeepsItsSizeWhileRulesHideAndShowControls) {
+  Options().Auto = false;
+  Options().Dir_Out_Yuko = false;
+  frmOption d;
+  d.Form_Load();
+  ModalAnswer answer([&](QWidget*) {
+    const QSize size = d.size();
+    EXPECT_EQ(d.minimumSize(), d.maximumSize());
+    EXPECT_FALSE(d.pnlAuto->isVisible());
+    EXPECT_FALSE(d.ckbLog->isVisible());
+    d.ckbAuto->click();
+    d.ckbMove->click();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(d.pnlAuto->isVisible());
+    EXPECT_TRUE(d.ckbLog->isVisible());
+    EXPECT_TRUE(d.pnlMove->isVisible());
+    EXPECT_EQ(d.size(), size);
+    // Hidden controls keep their place: the boxes below them do not move.
+    const QPoint resize = d.ckbResize->pos();
+    d.ckbAuto->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(d.ckbResize->pos(), resize);
+    EXPECT_EQ(d.size(), size);
+    d.btnCancel->click();
+  });
+  d.ShowModal();
+  EXPECT_TRUE(answer.seen());
+}
+
 TEST_F(WindowsTest, OptionDialogDisablesBoxesOfMissingLibraries) {
   fake.UseSystemDir(fake.NoEntryDir());
   ProbeLibraries();
@@ -368,6 +397,22 @@ TEST_F(WindowsTest, AboutRowsSkipMissingLibraries) {
   EXPECT_TRUE(d.lblVer[3]->text().isEmpty());
   EXPECT_EQ(d.lblAboutVersion->text(), "Ver.1.03");
   EXPECT_EQ(d.lblAboutProgName->text(), "Orvex2 for Win32");
+}
+
+TEST_F(WindowsTest, AboutPositionThatDoesNotConvertLeavesTheLibraryRowsEmpty) {
+  SettingsStore::Write(kCurrentApp, kSection, "About_Top", "top");
+  frmAbout d;
+  d.Form_Load();
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_TRUE(d.lblProg[i]->text().isEmpty()) << i;
+    EXPECT_TRUE(d.lblVer[i]->text().isEmpty()) << i;
+  }
+  EXPECT_EQ(d.windowTitle(), "About");
+  // With a sound position the same libraries are listed.
+  SettingsStore::Write(kCurrentApp, kSection, "About_Top", "1200");
+  d.Form_Load();
+  EXPECT_EQ(d.lblProg[0]->text(), "UNLHA32.DLL");
+  EXPECT_EQ(d.y(), TwipsToPixels(1200));
 }
 
 }  // namespace
