@@ -102,7 +102,7 @@ void DriveList::keyPressEvent(QKeyEvent* e) {
 // ---------------------------------------------------------------------------------------------
 // FolderList
 
-FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
+FolderList::FolderList(QWidget* parent) : PopupList(parent) {
   setObjectName(QStringLiteral("dlbDir"));
   setSelectionMode(QAbstractItemView::SingleSelection);
 }
@@ -173,25 +173,7 @@ void FolderList::keyPressEvent(QKeyEvent* e) {
     if (currentRow() > 0) OpenRow(currentRow() - 1);
     return;
   }
-  QListWidget::keyPressEvent(e);
-}
-
-// The right button only opens the window's popup; the highlighted entry that Enter and
-// Backspace work from stays where it was.
-void FolderList::mousePressEvent(QMouseEvent* e) {
-  if (e->button() == Qt::RightButton) {
-    e->accept();
-    return;
-  }
-  QListWidget::mousePressEvent(e);
-}
-
-void FolderList::mouseReleaseEvent(QMouseEvent* e) {
-  if (e->button() == Qt::RightButton) {
-    e->accept();
-    return;
-  }
-  QListWidget::mouseReleaseEvent(e);
+  PopupList::keyPressEvent(e);
 }
 
 void FolderList::mouseDoubleClickEvent(QMouseEvent* e) {
@@ -201,7 +183,7 @@ void FolderList::mouseDoubleClickEvent(QMouseEvent* e) {
     OpenRow(row(it));
     return;
   }
-  QListWidget::mouseDoubleClickEvent(e);
+  PopupList::mouseDoubleClickEvent(e);
 }
 
 }  // namespace orvex2

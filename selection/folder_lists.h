@@ -2,6 +2,8 @@
 // dialog: mounted file-system roots, and a folder's ancestors, itself and its subfolders.
 #pragma once
 
+#include "selection/popup_list.h"
+
 #include <QComboBox>
 #include <QListWidget>
 #include <QString>
@@ -35,7 +37,7 @@ class DriveList : public QComboBox {
 
 // dlbDir: the ancestors of the current folder, the current folder, its immediate subfolders
 // sorted by name. Enter or a double click opens the highlighted entry; Backspace the one above.
-class FolderList : public QListWidget {
+class FolderList : public PopupList {
   Q_OBJECT
  public:
   explicit FolderList(QWidget* parent = nullptr);
@@ -53,8 +55,6 @@ class FolderList : public QListWidget {
 
  protected:
   void keyPressEvent(QKeyEvent* e) override;
-  void mousePressEvent(QMouseEvent* e) override;
-  void mouseReleaseEvent(QMouseEvent* e) override;
   void mouseDoubleClickEvent(QMouseEvent* e) override;
 
  private:

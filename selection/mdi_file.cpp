@@ -67,7 +67,7 @@ FileLayout ComputeFileLayout(double innerWidth, double innerHeight, double curre
 // ---------------------------------------------------------------------------------------------
 // lstFile
 
-FileListBox::FileListBox(QWidget* parent) : QListWidget(parent) {
+FileListBox::FileListBox(QWidget* parent) : PopupList(parent) {
   setObjectName(QStringLiteral("lstFile"));
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setAcceptDrops(true);
@@ -108,25 +108,7 @@ void FileListBox::dropEvent(QDropEvent* e) {
 
 void FileListBox::keyPressEvent(QKeyEvent* e) {
   if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) emit enterPressed();
-  QListWidget::keyPressEvent(e);
-}
-
-// The right button only opens the popup: the selection is the user's choice for btnDel and
-// mnuInCopy and stays as it was.
-void FileListBox::mousePressEvent(QMouseEvent* e) {
-  if (e->button() == Qt::RightButton) {
-    e->accept();
-    return;
-  }
-  QListWidget::mousePressEvent(e);
-}
-
-void FileListBox::mouseReleaseEvent(QMouseEvent* e) {
-  if (e->button() == Qt::RightButton) {
-    e->accept();
-    return;
-  }
-  QListWidget::mouseReleaseEvent(e);
+  PopupList::keyPressEvent(e);
 }
 
 void FileListBox::contextMenuEvent(QContextMenuEvent* e) {

@@ -2,6 +2,8 @@
 // order they were added, with the selection the batch run uses as its working mark.
 #pragma once
 
+#include "selection/popup_list.h"
+
 #include <QListWidget>
 #include <QString>
 #include <QStringList>
@@ -36,7 +38,7 @@ FileLayout ComputeFileLayout(double innerWidth, double innerHeight, double curre
 
 // lstFile: a list box that hands dropped file lists, the Enter key and the context menu to
 // its window.
-class FileListBox : public QListWidget {
+class FileListBox : public PopupList {
   Q_OBJECT
  public:
   explicit FileListBox(QWidget* parent = nullptr);
@@ -51,8 +53,6 @@ class FileListBox : public QListWidget {
   void dragMoveEvent(QDragMoveEvent* e) override;
   void dropEvent(QDropEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
-  void mousePressEvent(QMouseEvent* e) override;
-  void mouseReleaseEvent(QMouseEvent* e) override;
   void contextMenuEvent(QContextMenuEvent* e) override;
 };
 

@@ -45,7 +45,7 @@ QString WithSlash(const QString& folder) { return folder.endsWith('/') ? folder 
 // ---------------------------------------------------------------------------------------------
 // filFile
 
-FileNameList::FileNameList(QWidget* parent) : QListWidget(parent) {
+FileNameList::FileNameList(QWidget* parent) : PopupList(parent) {
   setObjectName(QStringLiteral("filFile"));
   setSelectionMode(QAbstractItemView::ExtendedSelection);
 }
@@ -82,24 +82,7 @@ void FileNameList::keyPressEvent(QKeyEvent* e) {
     emit enterPressed();
     return;
   }
-  QListWidget::keyPressEvent(e);
-}
-
-// The right button only opens the popup; the selection the add button uses stays as it was.
-void FileNameList::mousePressEvent(QMouseEvent* e) {
-  if (e->button() == Qt::RightButton) {
-    e->accept();
-    return;
-  }
-  QListWidget::mousePressEvent(e);
-}
-
-void FileNameList::mouseReleaseEvent(QMouseEvent* e) {
-  if (e->button() == Qt::RightButton) {
-    e->accept();
-    return;
-  }
-  QListWidget::mouseReleaseEvent(e);
+  PopupList::keyPressEvent(e);
 }
 
 // ---------------------------------------------------------------------------------------------

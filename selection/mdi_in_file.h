@@ -2,6 +2,8 @@
 // pattern, and the buttons that put them on the target list.
 #pragma once
 
+#include "selection/popup_list.h"
+
 #include <QListWidget>
 #include <QString>
 #include <QStringList>
@@ -18,7 +20,7 @@ class mdiFile;
 
 // filFile: the regular, non-hidden files of a folder matching ";"-separated wildcard patterns,
 // case-insensitively, sorted by name; extended selection.
-class FileNameList : public QListWidget {
+class FileNameList : public PopupList {
   Q_OBJECT
  public:
   explicit FileNameList(QWidget* parent = nullptr);
@@ -36,8 +38,6 @@ class FileNameList : public QListWidget {
 
  protected:
   void keyPressEvent(QKeyEvent* e) override;
-  void mousePressEvent(QMouseEvent* e) override;
-  void mouseReleaseEvent(QMouseEvent* e) override;
 
  private:
   QString pattern_;
