@@ -28,3 +28,7 @@ extern "C" __attribute__((visibility("default"))) int UnarjCheckArchive(const ch
 extern "C" __attribute__((visibility("default"))) unsigned short UnarjGetVersion(void) { return kVersion; }
 
 extern "C" __attribute__((visibility("default"))) int UnarjGetRunning(void) { return g_lock.Running(); }
+
+extern "C" __attribute__((visibility("default"))) void UnarjSetProgress(arc::ProgressFn callback, void* user) {
+  g_lock.progress().Set(callback, user);
+}

@@ -478,6 +478,8 @@ int Check(const char* archivePath, int mode) {
 
 int Running() { return g_lock.Running(); }
 
+void SetProgress(arc::ProgressFn fn, void* user) { g_lock.progress().Set(fn, user); }
+
 void SetMemberHook(void (*hook)(void*), void* context) {
   g_hookContext.store(context);
   g_hook.store(hook);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "archiver_common.h"
+
 namespace cabar {
 
 constexpr unsigned short kVersion = 100;  // 1.00
@@ -23,6 +25,8 @@ bool IsArchive(const std::string& path);
 int Command(const char* commandLine);
 int Check(const char* archivePath, int mode);
 int Running();
+// The progress entry: callback and its argument for the calls that follow (nullptr: none).
+void SetProgress(arc::ProgressFn fn, void* user);
 
 // A libmspack error (MSPACK_ERR_*) as a library code; truncated tells a short read at the end
 // of the file (a truncated cabinet) from an I/O error.

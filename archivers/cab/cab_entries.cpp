@@ -12,3 +12,5 @@ ORVEX2_EXPORT int CabCheckArchive(const char* archivePath, int mode) { return ca
 ORVEX2_EXPORT unsigned short CabGetVersion(void) { return cabar::kVersion; }
 
 ORVEX2_EXPORT int CabGetRunning(void) { return cabar::Running(); }
+
+ORVEX2_EXPORT void CabSetProgress(arc::ProgressFn callback, void* user) { cabar::SetProgress(callback, user); }

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <new>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +20,11 @@ std::vector<std::string> SplitWords(const char* line) {
   for (const char* p = line; *p != '\0'; ++p) {
     const char c = *p;
     if (c == '"') {
+      if (quoted && p[1] == '"') {  // "" inside quotes: one literal quote
+        word.push_back('"');
+        ++p;
+        continue;
+      }
       quoted = !quoted;
       inWord = true;  // "" is an (empty) word of its own
       continue;
@@ -34,6 +40,85 @@ std::vector<std::string> SplitWords(const char* line) {
   }
   if (inWord) words.push_back(word);
   return words;
+}
+
+std::string QuoteWord(const std::string& word) {
+  std::string out;
+  out.reserve(word.size() + 2);
+  out.push_back('"');
+  for (const char c : word) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
+}
+
+namespace {
+
+int64_t MonotonicNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+constexpr int64_t kProgressPeriodNs = 50'000'000;
+
+thread_local Progress* t_current = nullptr;
+
+// Makes `lock`'s progress the current one of this thread for the length of a call.
+class ProgressScope {
+ public:
+  explicit ProgressScope(Progress& p) : previous_(t_current) {
+    p.Begin();
+    t_current = &p;
+  }
+  ~ProgressScope() { t_current = previous_; }
+  ProgressScope(const ProgressScope&) = delete;
+  ProgressScope& operator=(const ProgressScope&) = delete;
+
+ private:
+  Progress* previous_;
+};
+
+}  // namespace
+
+void Progress::Begin() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  done_ = total_ = 0;
+  lastCallNs_ = 0;
+  polls_ = 0;
+  cancelled_ = false;
+}
+
+bool Progress::Report(uint64_t done, uint64_t total) {
+  if (cancelled_) return true;
+  ProgressFn fn;
+  void* user;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    done_ = done;
+    total_ = total;
+    fn = fn_;
+    user = user_;
+    if (fn == nullptr) return false;
+    const int64_t now = MonotonicNs();
+    if (lastCallNs_ != 0 && now - lastCallNs_ < kProgressPeriodNs) return false;
+    lastCallNs_ = now;
+  }
+  if (fn(user, done, total) != 0) cancelled_ = true;
+  return cancelled_;
+}
+
+bool Progress::Poll() {
+  if (cancelled_) return true;
+  if (!set_.load(std::memory_order_relaxed) || (++polls_ & 15) != 0) return false;  // the clock is read every 16th poll
+  return Report(done_, total_);
+}
+
+Progress& CurrentProgress() {
+  static thread_local Progress idle;
+  return t_current != nullptr ? *t_current : idle;
 }
 
 namespace {
@@ -89,27 +174,31 @@ int ParseCommandLine(const char* line, Command& out) {
 int RunCommand(LibraryLock& lock, const char* line, const TestFn& test, const ExtractFn& extract) {
   LibraryScope scope(lock, false);
   if (!scope.entered()) return code::kAlreadyRunning;
+  ProgressScope progress(lock.progress());
+  const auto cancelled = [&lock](int rc) { return lock.progress().cancelled() ? code::kUserCancel : rc; };
   try {
     Command cmd;
     if (const int rc = ParseCommandLine(line, cmd); rc != code::kOk) return rc;
-    if (cmd.kind == Command::Kind::Test) return test(cmd.archive);
+    if (cmd.kind == Command::Kind::Test) return cancelled(test(cmd.archive));
     if (!extract) return code::kNotSupport;
     for (const std::string& member : cmd.members) {
-      if (const int rc = extract(cmd.archive, cmd.destination, member); rc != code::kOk) return rc;
+      if (const int rc = extract(cmd.archive, cmd.destination, member); rc != code::kOk) return cancelled(rc);
     }
-    return code::kOk;
+    return cancelled(code::kOk);
   } catch (const std::bad_alloc&) {
-    return code::kMoreHeapMemory;
+    return cancelled(code::kMoreHeapMemory);
   } catch (...) {
-    return code::kNotSupport;
+    return cancelled(code::kNotSupport);
   }
 }
 
 int RunCheck(LibraryLock& lock, const char* archivePath, int mode, const CheckFn& check) {
   if (archivePath == nullptr || *archivePath == '\0') return 0;
   LibraryScope scope(lock, true);
+  ProgressScope progress(lock.progress());
   try {
-    return check(archivePath, mode);
+    const int answer = check(archivePath, mode);
+    return lock.progress().cancelled() ? 0 : answer;
   } catch (...) {
     return 0;
   }

@@ -68,8 +68,12 @@ struct Command {
   std::vector<std::string> members;  // names to extract
 };
 
-// Splits a command line into blank-separated words; double quotes group words with blanks.
+// Splits a command line into blank-separated words. Double quotes group words with blanks; inside
+// a quoted part, two double quotes stand for one literal '"' (so every byte but NUL round-trips).
 std::vector<std::string> SplitWords(const char* line);
+
+// The archive name as a quoted word of a command line: '"' + name with each '"' doubled + '"'.
+std::string QuoteWord(const std::string& word);
 
 // Parses "t -+ -y1 \"a.lzh\"", "-t \"a.zip\"", "x -+ \"a.lzh\" \"dir/\" \"m.zip\"", "-x ...".
 // Unknown switches are ignored. Returns 0, kCommandName (no test or extract command),
@@ -96,6 +100,47 @@ class TestResult {
   int skipped_ = 0;
 };
 
+// Progress and cancel of the call in progress, set through each library's progress entry
+// (UnlhaSetProgress, UnZipSetProgress, UnarjSetProgress, CabSetProgress). The callback gets the
+// bytes of the archive read so far and the archive's size; a non-zero answer cancels the call.
+using ProgressFn = int (*)(void* user, unsigned long long done, unsigned long long total);
+
+class Progress {
+ public:
+  void Set(ProgressFn fn, void* user) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    fn_ = fn;
+    user_ = user;
+    set_.store(fn != nullptr);
+  }
+  // Starts a call: clears the cancel mark and the pacing.
+  void Begin();
+  // The reader reached `done` of `total` bytes. Calls the callback at most every 50 ms (and at the
+  // first report). True when the call is to be cancelled; it stays cancelled until Begin().
+  bool Report(uint64_t done, uint64_t total);
+  // From decoding loops that read nothing for a while: the last position reported again, paced.
+  bool Poll();
+  bool cancelled() const { return cancelled_; }
+
+ private:
+  std::mutex mutex_;
+  ProgressFn fn_ = nullptr;
+  void* user_ = nullptr;
+  uint64_t done_ = 0, total_ = 0;
+  int64_t lastCallNs_ = 0;
+  unsigned polls_ = 0;
+  bool cancelled_ = false;
+  std::atomic<bool> set_{false};
+};
+
+// The progress of the call running on this thread (a harmless idle object outside any call).
+// Readers report through these; when they answer true the reader fails as if reading failed, and
+// the command entry returns kUserCancel (the check entry 0).
+Progress& CurrentProgress();
+inline bool ReportProgress(uint64_t done, uint64_t total) { return CurrentProgress().Report(done, total); }
+inline bool PollCancel() { return CurrentProgress().Poll(); }
+inline bool Cancelled() { return CurrentProgress().cancelled(); }
+
 // One per library. The command entry refuses to run while another call is in progress
 // (kAlreadyRunning); the check entry waits its turn. Running() backs the busy entry.
 class LibraryLock {
@@ -114,10 +159,12 @@ class LibraryLock {
     mutex_.unlock();
   }
   int Running() const { return running_.load(); }
+  Progress& progress() { return progress_; }
 
  private:
   std::mutex mutex_;
   std::atomic<int> running_{0};
+  Progress progress_;
 };
 
 class LibraryScope {
@@ -150,10 +197,11 @@ using CheckFn = std::function<int(const std::string& archive, int mode)>;
 // The command entry of every library: refuses with kAlreadyRunning while another call runs, parses
 // the line, then runs `test` or `extract` for each member in turn (the first failure ends it). An
 // empty `extract` means the library only tests: an extraction is kNotSupport. A failed allocation
-// is kMoreHeapMemory; nothing escapes as an exception.
+// is kMoreHeapMemory; a call cancelled through the progress entry is kUserCancel whatever the
+// reader made of it; nothing escapes as an exception.
 int RunCommand(LibraryLock& lock, const char* line, const TestFn& test, const ExtractFn& extract);
 
-// The check entry: waits its turn, answers 0 for a missing name or any failure.
+// The check entry: waits its turn, answers 0 for a missing name, any failure or a cancel.
 int RunCheck(LibraryLock& lock, const char* archivePath, int mode, const CheckFn& check);
 
 // Mode 2's answer from a test result: 1 unless the test found a fault (skipped members pass).

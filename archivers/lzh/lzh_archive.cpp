@@ -246,6 +246,7 @@ long PreadFully(int fd, uint64_t offset, uint8_t* buffer, size_t length) {
 
 long ArchiveFile::ReadAt(uint64_t offset, uint8_t* buffer, size_t length) {
   if (fd_ < 0) return -1;
+  if (arc::ReportProgress(offset, size_)) return -1;
   if (offset >= size_ || length == 0) return 0;
   if (length > size_ - offset) length = static_cast<size_t>(size_ - offset);
   if (length >= kWindowSize / 2) return PreadFully(fd_, offset, buffer, length);

@@ -12,3 +12,5 @@ LZH_EXPORT int UnlhaCheckArchive(const char* archivePath, int mode) { return lzh
 LZH_EXPORT unsigned short UnlhaGetVersion(void) { return lzhar::kVersion; }
 
 LZH_EXPORT int UnlhaGetRunning(void) { return lzhar::Running(); }
+
+LZH_EXPORT void UnlhaSetProgress(arc::ProgressFn callback, void* user) { lzhar::Lock().progress().Set(callback, user); }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "archiver_common.h"
+
 namespace zipar {
 
 constexpr unsigned short kVersion = 600;  // 6.00
@@ -27,6 +29,8 @@ int Extract(const std::string& archive, const std::string& destination, const st
 int Command(const char* commandLine);
 int Check(const char* archivePath, int mode);
 int Running();
+// The progress entry: callback and its argument for the calls that follow (nullptr: none).
+void SetProgress(arc::ProgressFn fn, void* user);
 
 // A libzip error (ZIP_ER_*) as a library code.
 int MapLibzipError(int zipError);

@@ -12,3 +12,5 @@ ORVEX2_EXPORT int UnZipCheckArchive(const char* archivePath, int mode) { return 
 ORVEX2_EXPORT unsigned short UnZipGetVersion(void) { return zipar::kVersion; }
 
 ORVEX2_EXPORT int UnZipGetRunning(void) { return zipar::Running(); }
+
+ORVEX2_EXPORT void UnZipSetProgress(arc::ProgressFn callback, void* user) { zipar::SetProgress(callback, user); }
