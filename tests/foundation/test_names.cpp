@@ -1,0 +1,37 @@
+// Names as bytes: lossless round trips and the decoded form people see.
+#include <gtest/gtest.h>
+
+#include "foundation/names.h"
+
+namespace orvex2 {
+namespace {
+
+TEST(Names, EveryByteSequenceRoundTripsAndShowsDecoded) {
+  struct Row {
+    QByteArray bytes;
+    QString shown;
+    bool raw;
+  };
+  const Row rows[] = {
+      {"/tmp/plain.lzh", QStringLiteral("/tmp/plain.lzh"), false},
+      {"/tmp/\xE6\x97\xA5\xE6\x9C\xAC.lzh", QStringLiteral("/tmp/日本.lzh"), false},
+      {"/tmp/\x93\xfa\x96\x7b\x8c\xea.lzh", QStringLiteral("/tmp/日本語.lzh"), true},          // CP932
+      {"/\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF/\x83\x5c.zip", QStringLiteral("/データ/ソ.zip"), true},  // mixed parts
+      {"/tmp/caf\xE9.zip", QStringLiteral("/tmp/caf\\xE9.zip"), true},  // Latin-1: neither UTF-8 nor CP932
+      {"/tmp/\xED\xA0\x80\xC0\xAF\xF8.x", QStringLiteral("/tmp/\\xED\\xA0\\x80\\xC0\\xAF\\xF8.x"), true},  // surrogate, overlong
+      {"/tmp/\xF0\x9F\x93\xA6 \"q\".cab", QStringLiteral("/tmp/📦 \"q\".cab"), false},
+  };
+  for (const Row& row : rows) {
+    const QString name = NameFromBytes(row.bytes);
+    EXPECT_EQ(NameToBytes(name), row.bytes) << row.bytes.toHex().constData();
+    EXPECT_EQ(DisplayName(name), row.shown) << row.bytes.toHex().constData();
+    EXPECT_EQ(HasRawBytes(name), row.raw);
+  }
+  for (int b = 0; b < 256; ++b) {
+    const QByteArray one(1, char(b));
+    EXPECT_EQ(NameToBytes(NameFromBytes(one)), one) << b;
+  }
+}
+
+}  // namespace
+}  // namespace orvex2
