@@ -77,7 +77,6 @@ void PassedFilesList::StartDrag() {
       runner_(drag, Qt::CopyAction);
     else
       drag->exec(Qt::CopyAction, Qt::CopyAction);
-    drag->deleteLater();
   } catch (...) {
   }
   // The drag took the mouse release: leave the pressed state.
