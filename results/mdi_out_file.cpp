@@ -57,7 +57,7 @@ QVariant PassedFilesMime::retrieveData(const QString& mimeType, QMetaType type) 
   }
 }
 
-PassedFilesList::PassedFilesList(QWidget* parent) : QListWidget(parent) {
+PassedFilesList::PassedFilesList(QWidget* parent) : PopupList(parent) {
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setDragEnabled(false);
   setAcceptDrops(false);
@@ -65,7 +65,7 @@ PassedFilesList::PassedFilesList(QWidget* parent) : QListWidget(parent) {
 }
 
 void PassedFilesList::mousePressEvent(QMouseEvent* event) {
-  QListWidget::mousePressEvent(event);
+  PopupList::mousePressEvent(event);
   if (event->button() == Qt::LeftButton && count() > 0) StartDrag();
 }
 

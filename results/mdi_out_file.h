@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "engine/ports.h"
+#include "results/popup_list.h"
 #include "results/result_window.h"
 
 class QAction;
@@ -34,8 +35,8 @@ class PassedFilesMime : public QMimeData {
 };
 
 // lstOutFile: a drag source only. A left press over a non-empty list selects as usual and then
-// starts the drag at once.
-class PassedFilesList : public QListWidget {
+// starts the drag at once; the right button leaves the selection alone.
+class PassedFilesList : public PopupList {
   Q_OBJECT
  public:
   // Runs a prepared drag with the allowed actions; the default is QDrag::exec.

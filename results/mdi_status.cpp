@@ -15,6 +15,7 @@
 #include "foundation/messages.h"
 #include "foundation/settings.h"
 #include "results/menu_set.h"
+#include "results/popup_list.h"
 #include "results/window_support.h"
 
 namespace orvex2 {
@@ -22,7 +23,7 @@ namespace orvex2 {
 mdiStatus::mdiStatus(QWidget* parent) : ResultWindow(QStringLiteral("Status"), parent) {
   setObjectName(QStringLiteral("mdiStatus"));
   setWindowTitle(QStringLiteral("実行状況"));
-  lstKekka = new QListWidget(this);
+  lstKekka = new PopupList(this);
   lstKekka->setObjectName(QStringLiteral("lstKekka"));
   lstKekka->setSelectionMode(QAbstractItemView::ExtendedSelection);
   lstKekka->setUniformItemSizes(true);

@@ -10,10 +10,11 @@ packages=(
   liblhasa-dev libzip-dev libmspack-dev zlib1g-dev
   libgtest-dev googletest
   fonts-ipafont-gothic fonts-ipafont-mincho
-  xvfb xauth
+  xvfb xauth xdotool
+  qt6-translations-l10n desktop-file-utils appstream man-db groff-base
 )
 if [[ "${1:-}" == "--tools" ]]; then
-  packages+=(zip unzip arj lhasa jlha-utils default-jdk-headless gcab cabextract 7zip libarchive-tools time python3 imagemagick xdotool clang libclang-rt-14-dev)
+  packages+=(zip unzip arj lhasa jlha-utils default-jdk-headless gcab cabextract 7zip libarchive-tools time python3 imagemagick clang libclang-rt-14-dev)
 fi
 
 missing=()

@@ -144,14 +144,16 @@ void FolderList::Fill() {
   int depth = 0;
   for (const QString& p : chain) {
     const QString name = p == QLatin1String("/") ? p : QFileInfo(p).fileName();
-    auto* item = new QListWidgetItem(open, QString(depth * 2, QLatin1Char(' ')) + name, this);
+    auto* item = new QListWidgetItem(open, name, this);
     item->setData(Qt::UserRole, p);
+    item->setData(kIndentRole, depth);
     ++depth;
   }
   currentRow_ = count() - 1;
   for (const QString& p : SubFolders(folder_)) {
-    auto* item = new QListWidgetItem(closed, QString(depth * 2, QLatin1Char(' ')) + QFileInfo(p).fileName(), this);
+    auto* item = new QListWidgetItem(closed, QFileInfo(p).fileName(), this);
     item->setData(Qt::UserRole, p);
+    item->setData(kIndentRole, depth);
   }
   setCurrentRow(currentRow_);
 }

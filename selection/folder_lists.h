@@ -2,7 +2,7 @@
 // dialog: mounted file-system roots, and a folder's ancestors, itself and its subfolders.
 #pragma once
 
-#include "selection/popup_list.h"
+#include "results/popup_list.h"
 
 #include <QComboBox>
 #include <QListWidget>

@@ -2,7 +2,7 @@
 // order they were added, with the selection the batch run uses as its working mark.
 #pragma once
 
-#include "selection/popup_list.h"
+#include "results/popup_list.h"
 
 #include <QListWidget>
 #include <QString>

@@ -2,7 +2,7 @@
 // pattern, and the buttons that put them on the target list.
 #pragma once
 
-#include "selection/popup_list.h"
+#include "results/popup_list.h"
 
 #include <QListWidget>
 #include <QString>

@@ -6,6 +6,9 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QScrollBar>
+#include <QTest>
+#include <QToolTip>
 
 #include "results/mdi_out_file.h"
 #include "results/mdi_status.h"
@@ -130,6 +133,44 @@ TYPED_TEST(ResultWindowTest, RightButtonOverTheListOrTheWindowPopsUpTheMenu) {
   EXPECT_EQ(w.popupMenu()->title(), QStringLiteral("Menu"));
   ASSERT_FALSE(w.popupMenu()->actions().isEmpty());
   EXPECT_EQ(w.popupMenu()->actions().first(), TypeParam::PopupCaptions(w).front().first);
+}
+
+// A row wider than the list is reached by scrolling and shows whole as its tool tip (uniform rows
+// must not take the short last row's width); a right press opens the popup and keeps the selection.
+TYPED_TEST(ResultWindowTest, WideRowsScrollAndShowWholeAndRightPressKeepsTheSelection) {
+  Recording<typename TypeParam::Window> w;
+  w.resize(300, 200);
+  w.SetToolTip(true);
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  QListWidget* list = TypeParam::List(w);
+  const QString wide = QStringLiteral("/data/") + QString(120, QChar(0x691C)) + QStringLiteral(".LZH");
+  w.ListInAdd(wide);
+  w.ListInAdd(QStringLiteral("/s"));
+  list->doItemsLayout();
+  EXPECT_GE(list->horizontalScrollBar()->maximum() + list->viewport()->width(),
+            list->fontMetrics().horizontalAdvance(wide));
+
+  auto tipAt = [list](int row) {
+    const QPoint pos(10, list->visualItemRect(list->item(row)).center().y());
+    QHelpEvent help(QEvent::ToolTip, pos, list->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(list->viewport(), &help);
+    return QToolTip::text();
+  };
+  EXPECT_EQ(tipAt(1), TypeParam::Tip());
+  EXPECT_EQ(tipAt(0), wide);
+  EXPECT_EQ(tipAt(1), TypeParam::Tip());
+  QToolTip::hideText();
+
+  list->setCurrentRow(1);
+  const QPoint first(10, list->visualItemRect(list->item(0)).center().y());
+  QTest::mousePress(list->viewport(), Qt::RightButton, {}, first);
+  QContextMenuEvent menu(QContextMenuEvent::Mouse, first, list->viewport()->mapToGlobal(first));
+  QApplication::sendEvent(list->viewport(), &menu);  // what the platform sends with the press
+  QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, first);
+  EXPECT_EQ(list->currentRow(), 1);
+  EXPECT_EQ(list->selectedItems(), QList<QListWidgetItem*>{list->item(1)});
+  EXPECT_EQ(w.popups, 1);
 }
 
 TYPED_TEST(ResultWindowTest, PopupHoldsItsOwnEntriesThenTheSharedMenuSet) {

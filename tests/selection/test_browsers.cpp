@@ -112,5 +112,23 @@ TEST_F(Browsers, RightButtonOpensThePopupOnlyFromItsPlacesAndKeepsTheHighlight) 
   EXPECT_EQ(files.DirName(), dir_);
 }
 
+// Rows hold the bare folder names (indented by drawing), so typing a name finds the folder.
+TEST_F(Browsers, TypingAFolderNameHighlightsIt) {
+  Make("tree/alpha/A.LZH");
+  Make("tree/beta/B.LZH");
+  Make("tree/gamma/G.LZH");
+  FolderList list;
+  list.show();
+  ASSERT_TRUE(list.SetFolder(dir_ + "/tree"));
+  const int current = list.currentRow();
+  EXPECT_EQ(list.item(current)->text(), "tree");
+  EXPECT_EQ(list.item(current)->data(PopupList::kIndentRole).toInt(), current);
+  EXPECT_EQ(list.item(current + 1)->data(PopupList::kIndentRole).toInt(), current + 1);
+  QTest::keyClicks(&list, "ga");
+  EXPECT_EQ(list.currentItem()->text(), "gamma");
+  QTest::keyClick(&list, Qt::Key_Return);
+  EXPECT_EQ(list.Folder(), dir_ + "/tree/gamma");
+}
+
 }  // namespace
 }  // namespace orvex2
