@@ -24,6 +24,7 @@
 #include <cfenv>
 #include <cmath>
 
+#include "app/pane_focus.h"
 #include "dialogs/frm_about.h"
 #include "dialogs/frm_default.h"
 #include "dialogs/frm_menu_mente.h"
@@ -155,6 +156,7 @@ frmOrvex::frmOrvex(QWidget* parent) : QMainWindow(parent) {
   menu_->Populate(menuBar());
   connect(area_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) { ShowMenuOf(sub); });
   SetMenuHandler(this);
+  new PaneFocus(this, [this] { return QList<QWidget*>{inDir_, inFile_, file_, status_, outFile_, pnl_}; });
   // A session that ends the application without closing the window still saves.
   connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
     if (!shutDown_ && activated) ShutDown();

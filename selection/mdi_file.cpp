@@ -107,6 +107,11 @@ void FileListBox::dropEvent(QDropEvent* e) {
 }
 
 void FileListBox::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Delete && e->modifiers() == Qt::NoModifier) {
+    e->accept();
+    emit deletePressed();
+    return;
+  }
   if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) emit enterPressed();
   PopupList::keyPressEvent(e);
 }
@@ -157,6 +162,8 @@ mdiFile::mdiFile(QWidget* parent) : QWidget(parent), menuSet_(new MenuSet(this))
   // drag source while it waits for the drop to end.
   connect(lstFile, &FileListBox::filesDropped, this, &mdiFile::DropFiles, Qt::QueuedConnection);
   connect(lstFile, &FileListBox::enterPressed, this, &mdiFile::historyFocusRequested);
+  // Delete: as the delete button.
+  connect(lstFile, &FileListBox::deletePressed, this, [this] { btnDel_Click(); });
   connect(lstFile, &FileListBox::popupRequested, this, [this](const QPoint& pos) { ShowPopup(pos); });
 
   LayoutControls();

@@ -36,8 +36,8 @@ struct FileLayout {
 };
 FileLayout ComputeFileLayout(double innerWidth, double innerHeight, double currentListHeight);
 
-// lstFile: a list box that hands dropped file lists, the Enter key and the context menu to
-// its window.
+// lstFile: a list box that hands dropped file lists, the Enter and Delete keys and the context
+// menu to its window.
 class FileListBox : public PopupList {
   Q_OBJECT
  public:
@@ -46,6 +46,7 @@ class FileListBox : public PopupList {
  signals:
   void filesDropped(const QStringList& names);
   void enterPressed();
+  void deletePressed();
   void popupRequested(const QPoint& globalPos);
 
  protected:

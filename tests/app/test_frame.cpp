@@ -167,6 +167,46 @@ TEST_F(FrameTest, RunButtonsFollowTheTargetListCount) {
   EXPECT_TRUE(w->btnExe(2)->isEnabled());
 }
 
+// Tab walks each pane's controls and then the next pane, the run buttons last, and round again,
+// bringing the pane's window forward; Shift+Tab goes back.
+TEST_F(FrameTest, TabMovesThroughThePanesInTurn) {
+  Open();
+  ASSERT_TRUE(w->File()->ListInAdd(Make("A.LZH")));
+  w->BtnEnabledChange();
+  QApplication::setActiveWindow(w.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+  QWidget* start = w->InDir()->drvDrive;
+  start->setFocus();
+  const QList<QWidget*> panes{w->InDir(), w->InFile(), w->File(), w->Status(), w->OutFile(), w->pnlOrvex()};
+  auto paneOf = [&panes](QWidget* f) {
+    for (int i = 0; i < panes.size(); ++i)
+      if (panes[i]->isAncestorOf(f)) return i;
+    return -1;
+  };
+  QList<int> visited;
+  for (int i = 0; i < 40; ++i) {
+    QWidget* f = QApplication::focusWidget();
+    ASSERT_NE(f, nullptr);
+    if (i > 0 && f == start) break;
+    const int pane = paneOf(f);
+    if (visited.isEmpty() || visited.last() != pane) visited << pane;
+    if (pane < 5) {
+      EXPECT_EQ(w->mdiArea()->activeSubWindow()->widget(), panes[pane]);
+    }
+    QTest::keyClick(f, Qt::Key_Tab);
+  }
+  EXPECT_EQ(QApplication::focusWidget(), start);
+  EXPECT_EQ(visited, (QList<int>{0, 1, 2, 3, 4, 5}));
+
+  QTest::keyClick(start, Qt::Key_Tab, Qt::ShiftModifier);
+  EXPECT_EQ(QApplication::focusWidget(), w->btnExe(2));
+  QTest::keyClick(w->btnExe(2), Qt::Key_Backtab);
+  QTest::keyClick(w->btnExe(1), Qt::Key_Backtab);
+  QTest::keyClick(w->btnExe(0), Qt::Key_Backtab);
+  EXPECT_EQ(QApplication::focusWidget(), w->OutFile()->lstOutFile);
+  EXPECT_EQ(w->mdiArea()->activeSubWindow()->widget(), w->OutFile());
+}
+
 TEST_F(FrameTest, ToolTipsOnAndOff) {
   Open();
   EXPECT_EQ(w->btnExe(0)->toolTip(), "圧縮ファイルをＣＲＣエラーのみ検査します");

@@ -319,6 +319,12 @@ TEST_F(TargetList, DeletingSelectedEntriesKeepsTheOthersInOrder) {
   w_->btnDel->click();
   EXPECT_EQ(w_->Count(), 2);
   EXPECT_EQ(changed_->count(), 2);
+
+  // The Delete key in the list does the same.
+  w_->SetSelected(1, true);
+  QTest::keyClick(w_->lstFile, Qt::Key_Delete);
+  EXPECT_EQ(Entries(), QStringList({Synthetic(2)}));
+  EXPECT_EQ(changed_->count(), 3);
 }
 
 TEST_F(TargetList, DeletingTheLastEntriesEmptiesTheList) {
