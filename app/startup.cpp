@@ -11,6 +11,7 @@
 #include "app/app_messages.h"
 #include "app/command_line.h"
 #include "app/frm_orvex.h"
+#include "app/refused_names.h"
 #include "engine/libraries.h"
 #include "engine/ports.h"
 #include "foundation/messages.h"
@@ -160,6 +161,7 @@ int frmOrvex::MDIForm_Load(const StartRequest& request) {
     if (InFile() != nullptr) InFile()->Pattern_Make();
     if (Status() != nullptr) Status()->RefreshForm();
     if (!commandLine.isEmpty()) Split(*this, commandLine);
+    if (!commandLine.isEmpty()) TellRefusedNames(this, commandLine);
     activated = false;
     return -1;
   } catch (...) {

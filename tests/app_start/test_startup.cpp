@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "app/command_line.h"
+#include "app/refused_names.h"
 
 namespace orvex2::test {
 namespace {
@@ -124,13 +125,39 @@ TEST_F(StartupTest, AutomaticRunStoppedByALibraryCancel) {
   EXPECT_EQ(fake.Log("UNLHA32.DLL command").size(), 1);
 }
 
-TEST_F(StartupTest, AutoWithOnlyUnreadableNamesOpensTheWindowEmpty) {
+TEST_F(StartupTest, AutoWithOnlyUnreadableNamesOpensTheWindowEmptyAndSaysWhy) {
   Store("Auto", "True");
   EXPECT_EQ(Load(dir + "/missing.lzh " + dir), -1);
   EXPECT_TRUE(Targets().isEmpty());
+  QString told;
+  ModalAnswer ok([&](QWidget* box) {
+    told = qobject_cast<QMessageBox*>(box)->text();
+    Press(box, QMessageBox::Ok);
+  });
   ShowAndActivate();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ok.seen(); }, 5000));
+  EXPECT_EQ(told, QStringLiteral("次のファイルは検査対象ファイルに入りませんでした。\n\n") + dir +
+                      QStringLiteral("/missing.lzh\n　ファイルが見つかりません\n") + dir + QStringLiteral("\n　フォルダです"));
   EXPECT_FALSE(w->btnExe(0)->isEnabled());
   EXPECT_FALSE(Shared().autoRun);
+}
+
+TEST_F(StartupTest, RefusalReasonsNameTheOptionOrLibrary) {
+  for (auto& lib : Shared().lib) lib.present = true;
+  Options().Zip = false;
+  Options().Lzh_Lha = false;
+  Options().Lzh_Exe = Options().Zip_Exe = Options().Arj_Exe = Options().Cab_Exe = false;
+  Shared().lib[kCab].present = false;
+  const std::pair<QString, QString> cases[] = {
+      {Make("A.LZH"), QString()},
+      {Make("B.ZIP"), QStringLiteral("Option の「ZIP圧縮ファイル検査対象(.ZIP)」が外れています")},
+      {Make("C.CAB"), QStringLiteral("CAB32.DLL が見つかりません")},
+      {Make("D.EXE"), QStringLiteral("Option で自己解凍形式（.EXE）を検査する圧縮形式がありません")},
+      {Make("E.LHA"), QStringLiteral("Option の LZH の「.LHA」が外れています")},
+      {Make("F.TXT"), QStringLiteral("検査できる圧縮ファイルの拡張子ではありません")},
+  };
+  for (const auto& [name, reason] : cases) EXPECT_EQ(RefusalReason(name), reason) << name.toStdString();
+  EXPECT_TRUE(RefusedNamesMessage(cases[0].first).isEmpty());
 }
 
 TEST_F(StartupTest, ForcedAutoWithNothingToCheckEnds) {
