@@ -2,6 +2,7 @@
 // archives named on the command line without one.
 #include <QApplication>
 #include <QDir>
+#include <QLocale>
 #include <QStringList>
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "app/app_messages.h"
 #include "app/command_line.h"
 #include "app/frm_orvex.h"
+#include "app/qt_translations.h"
 
 namespace {
 
@@ -46,6 +48,7 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QStringLiteral("Orvex2"));
   QApplication::setApplicationVersion(QStringLiteral(ORVEX2_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("orvex2"));
+  orvex2::InstallQtTranslations(QLocale());
   orvex2::SetHeadless(fallback && QGuiApplication::platformName() == QLatin1String("offscreen"));
 
   orvex2::frmOrvex window;

@@ -8,15 +8,19 @@
 #include <QFontDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLibraryInfo>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTranslator>
 #include <QUrl>
 
 #include "app_fixture.h"
+#include "app/qt_translations.h"
 #include "dialogs/frm_about.h"
 #include "dialogs/frm_default.h"
 #include "dialogs/frm_menu_mente.h"
@@ -92,6 +96,20 @@ TEST(FrameLayoutTest, WideScreensStillLayOutEverything) {
 
 // ---------------------------------------------------------------------------------------------
 // The frame at work
+
+// Under a Japanese locale Qt's own texts (here a message box's standard buttons) are Japanese.
+TEST(QtTranslationsTest, JapaneseLocaleTranslatesQtsOwnTexts) {
+  if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_ja.qm"))
+    GTEST_SKIP() << "Qt's translations are not installed (scripts/setup.sh installs qt6-translations-l10n)";
+  EXPECT_EQ(InstallQtTranslations(QLocale::c()), nullptr);
+  QTranslator* ja = InstallQtTranslations(QLocale(QLocale::Japanese, QLocale::Japan));
+  ASSERT_NE(ja, nullptr);
+  QMessageBox box(QMessageBox::NoIcon, "Orvex2", "?", QMessageBox::No | QMessageBox::Cancel);
+  EXPECT_EQ(box.button(QMessageBox::No)->text(), QStringLiteral("いいえ(&N)"));
+  EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QStringLiteral("キャンセル"));
+  QCoreApplication::removeTranslator(ja);
+  delete ja;
+}
 
 class FrameTest : public AppFixture {};
 

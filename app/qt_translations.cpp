@@ -1,0 +1,21 @@
+// Loading Qt's translations.
+#include "app/qt_translations.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace orvex2 {
+
+QTranslator* InstallQtTranslations(const QLocale& locale) {
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  if (translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+      QCoreApplication::installTranslator(translator))
+    return translator;
+  delete translator;
+  return nullptr;
+}
+
+}  // namespace orvex2
