@@ -208,7 +208,7 @@ void frmDefault::UpdateDisplay() {
     drvDrive->SetDriveOf(dlbDir->Folder());
     const QString name = LongPathName(dlbDir->Folder());
     txtDir->setText(name.isEmpty() ? QString() : ShortenPath(name));
-    lblDrive->setText(pblnDiskFreeOk ? pstr_lblDrive_Caption + DiskFreeText(drvDrive->Drive())
+    lblDrive->setText(pblnDiskFreeOk ? pstr_lblDrive_Caption + DiskFreeText(dlbDir->Folder())
                                      : pstr_lblDrive_Caption);
   } catch (...) {
     lblDrive->setText(pstr_lblDrive_Caption);

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <fcntl.h>
@@ -112,10 +113,16 @@ QString GetSystemDir() {
 QString DiskFreeText(const QString& path) {
   try {
     if (!path.startsWith(QLatin1Char('/'))) return QString();
-    const QByteArray native = NativePath(path);
+    QByteArray native = NativePath(path);
     if (native.isEmpty()) return QString();
+    // A folder that does not exist yet will be made on its nearest existing parent's file system.
     struct statvfs fs {};
-    if (::statvfs(native.constData(), &fs) != 0) return QString();
+    while (::statvfs(native.constData(), &fs) != 0) {
+      if ((errno != ENOENT && errno != ENOTDIR) || native == "/") return QString();
+      while (native.size() > 1 && native.endsWith('/')) native.chop(1);
+      const qsizetype slash = native.lastIndexOf('/');
+      native.truncate(slash > 0 ? slash : 1);
+    }
     const std::uint64_t blockSize = fs.f_frsize != 0 ? fs.f_frsize : fs.f_bsize;
     const std::uint64_t blocks = fs.f_bavail;
     if (blockSize == 0 || blocks == 0) return QString();

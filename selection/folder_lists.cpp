@@ -14,23 +14,6 @@ namespace orvex2 {
 
 namespace {
 
-// Kernel and memory file systems hold no archives a user would pick.
-bool RealFileSystem(const QStorageInfo& s) {
-  static const QStringList kPseudo = {
-      "tmpfs",  "devtmpfs",   "proc",       "sysfs",    "cgroup",    "cgroup2",  "devpts",  "mqueue",
-      "securityfs", "debugfs", "tracefs",   "pstore",   "bpf",       "autofs",   "fusectl", "configfs",
-      "hugetlbfs", "binfmt_misc", "nsfs",   "ramfs",    "efivarfs",  "squashfs", "rpc_pipefs", "overlay"};
-  if (!s.isValid() || !s.isReady()) return false;
-  const QString root = s.rootPath();
-  if (root == QLatin1String("/")) return true;
-  if (kPseudo.contains(QString::fromLatin1(s.fileSystemType()))) return false;
-  for (const char* p : {"/proc", "/sys", "/dev", "/run", "/snap"}) {
-    const QString prefix = QString::fromLatin1(p);
-    if (root == prefix || root.startsWith(prefix + '/')) return false;
-  }
-  return true;
-}
-
 QString Clean(const QString& path) { return QDir::cleanPath(QDir(path).absolutePath()); }
 
 bool UsableFolder(const QString& path) {
@@ -49,11 +32,33 @@ DriveList::DriveList(QWidget* parent) : QComboBox(parent) {
   connect(this, &QComboBox::activated, this, [this](int index) { emit driveChosen(itemText(index)); });
 }
 
+bool DriveList::ListedMount(const QString& root, const QString& type) {
+  // Kernel interfaces, never a place for archives.
+  static const QStringList kKernel = {"proc",     "sysfs",   "cgroup",     "cgroup2",  "devpts",   "devtmpfs",
+                                      "mqueue",   "securityfs", "debugfs", "tracefs",  "pstore",   "bpf",
+                                      "autofs",   "fusectl", "configfs",   "hugetlbfs", "binfmt_misc", "nsfs",
+                                      "efivarfs", "rpc_pipefs"};
+  if (root == QLatin1String("/")) return true;
+  if (!root.startsWith(QLatin1Char('/')) || kKernel.contains(type)) return false;
+  // Container layers are reached through the root they make up.
+  if (type == QLatin1String("overlay")) return false;
+  auto under = [&root](const char* prefix) {
+    const QString p = QString::fromLatin1(prefix);
+    return root == p || root.startsWith(p + QLatin1Char('/'));
+  };
+  // Removable media the desktop mounts under /run/media; the rest of /run is the system's.
+  if (under("/run/media")) return root != QLatin1String("/run/media");
+  for (const char* p : {"/proc", "/sys", "/dev", "/run", "/snap", "/var/lib/snapd"})
+    if (under(p)) return false;
+  return true;
+}
+
 QStringList DriveList::MountedRoots() {
   QStringList roots{QStringLiteral("/")};
   for (const QStorageInfo& s : QStorageInfo::mountedVolumes()) {
-    if (!RealFileSystem(s)) continue;
+    if (!s.isValid() || !s.isReady()) continue;
     const QString root = s.rootPath();
+    if (!ListedMount(root, QString::fromLatin1(s.fileSystemType())) || !UsableFolder(root)) continue;
     if (!roots.contains(root)) roots << root;
   }
   std::sort(roots.begin() + 1, roots.end());

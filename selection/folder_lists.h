@@ -11,7 +11,8 @@
 
 namespace orvex2 {
 
-// drvDrive: the roots of the mounted real file systems, "/" first.
+// drvDrive: the mount points a user can browse, "/" first: disks, memory file systems such as a
+// tmpfs /tmp, removable media under /media, /run/media and /mnt; not the system's own mounts.
 class DriveList : public QComboBox {
   Q_OBJECT
  public:
@@ -26,6 +27,9 @@ class DriveList : public QComboBox {
   bool SetDriveOf(const QString& path);
 
   static QStringList MountedRoots();
+  // The rule for one mount point and its file-system type (whether it is a browsable folder
+  // is checked apart).
+  static bool ListedMount(const QString& root, const QString& type);
 
  signals:
   void driveChosen(const QString& root);  // the user picked another drive

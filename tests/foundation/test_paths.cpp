@@ -169,7 +169,8 @@ TEST(DiskFree, OfRealAndMissingFolders) {
   EXPECT_TRUE(text.startsWith(S(" (")));
   EXPECT_TRUE(text.endsWith(S("M Free)")));
   EXPECT_FALSE(DiskFreeText(S("/")).isEmpty());
-  EXPECT_TRUE(DiskFreeText(dir.path() + S("/no/such/folder")).isEmpty());
+  // A folder not made yet: the free space of the file system it will be made on.
+  EXPECT_TRUE(DiskFreeText(dir.path() + S("/no/such/folder")).endsWith(S("M Free)")));
   EXPECT_TRUE(DiskFreeText(S("relative/folder")).isEmpty());
   EXPECT_TRUE(DiskFreeText(S("")).isEmpty());
 }

@@ -112,6 +112,29 @@ TEST_F(Browsers, RightButtonOpensThePopupOnlyFromItsPlacesAndKeepsTheHighlight) 
   EXPECT_EQ(files.DirName(), dir_);
 }
 
+// The drive list offers what a user browses: disks, tmpfs such as /tmp, removable media; not the
+// system's own mounts.
+TEST(DriveListTest, ListsEveryBrowsableMountPoint) {
+  const struct {
+    const char* root;
+    const char* type;
+    bool listed;
+  } cases[] = {
+      {"/", "ext4", true},           {"/", "overlay", true},          {"/home", "btrfs", true},
+      {"/tmp", "tmpfs", true},       {"/media/cdrom", "iso9660", true}, {"/mnt/data", "xfs", true},
+      {"/run/media/ann/USB", "vfat", true}, {"/run/media", "tmpfs", false}, {"/run/user/1000", "tmpfs", false},
+      {"/run", "tmpfs", false},      {"/dev/shm", "tmpfs", false},    {"/sys/fs/cgroup", "tmpfs", false},
+      {"/proc", "proc", false},      {"/mnt/bpf", "bpf", false},      {"/snap/core/1", "squashfs", false},
+      {"/var/lib/docker/overlay2/x/merged", "overlay", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(DriveList::ListedMount(c.root, c.type), c.listed) << c.root << " " << c.type;
+  const QStringList roots = DriveList::MountedRoots();
+  ASSERT_FALSE(roots.isEmpty());
+  EXPECT_EQ(roots.first(), "/");
+  for (const QString& r : roots) EXPECT_TRUE(QFileInfo(r).isDir()) << r.toStdString();
+}
+
 // Rows hold the bare folder names (indented by drawing), so typing a name finds the folder.
 TEST_F(Browsers, TypingAFolderNameHighlightsIt) {
   Make("tree/alpha/A.LZH");
