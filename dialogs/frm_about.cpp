@@ -41,9 +41,9 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     return t;
   };
   imgAbout = label("imgAbout");
-  // The program's icon: the one its desktop entry names, else the window icon, else a plain file.
-  QIcon icon = QIcon::fromTheme(QStringLiteral("package-x-generic"));
-  if (icon.isNull()) icon = QApplication::windowIcon();
+  // The program's icon: the windows' icon, else the one its desktop entry names, else a plain file.
+  QIcon icon = QApplication::windowIcon();
+  if (icon.isNull()) icon = QIcon::fromTheme(QStringLiteral("orvex2"));
   if (icon.isNull()) icon = style()->standardIcon(QStyle::SP_FileIcon);
   imgAbout->setPixmap(icon.pixmap(32, 32));
   lblAboutProgName = label("lblAboutProgName");
@@ -55,7 +55,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
   txtWeb = text("txtWeb");
   // Built with the dialog and never replaced: the author line and the third contact line.
   lblAboutName->setText(QStringLiteral("Tovanel"));
-  txtWeb->setText(QStringLiteral("https://example.org/orvex2/"));
+  txtWeb->setText(CommonText(7005));
   txtWeb->setFont(QApplication::font());  // keeps its own font whatever the shared one
   auto* head = new QHBoxLayout;
   head->addWidget(imgAbout);
@@ -93,6 +93,13 @@ void frmAbout::SetTexts() {
   txtNiftyMail->setText(CommonText(7003));
   txtMail->setText(CommonText(7004));
   lblAboutVersion->setText(QStringLiteral("Ver.1.03"));
+  FitTexts();
+}
+
+// The text boxes are as wide as their whole lines.
+void frmAbout::FitTexts() {
+  for (QLineEdit* t : {txtNiftyMail, txtMail, txtWeb})
+    t->setMinimumWidth(t->fontMetrics().horizontalAdvance(t->text()) + t->fontMetrics().averageCharWidth() * 2);
 }
 
 QString frmAbout::VersionText(quint16 version) { return QString::number(version / 100.0, 'f', 2); }
@@ -129,6 +136,7 @@ void frmAbout::SetFontData() {
   ApplySharedFont({this, btnOK, lblAboutTitle, lblAboutName, lblAboutVersion, lblVer[0], lblVer[1], lblVer[2],
                    lblVer[3], lblProg[0], lblProg[1], lblProg[2], lblProg[3], lblAboutProgName, txtNiftyMail,
                    txtMail});
+  FitTexts();
 }
 
 void frmAbout::ShowModal() { exec(); }

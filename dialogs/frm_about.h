@@ -44,6 +44,7 @@ class frmAbout : public QDialog {
  private:
   // Caption, program name and title, version and the two contact lines from the tables.
   void SetTexts();
+  void FitTexts();
 };
 
 }  // namespace orvex2

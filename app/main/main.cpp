@@ -10,6 +10,7 @@
 #include "app/app_messages.h"
 #include "app/command_line.h"
 #include "app/frm_orvex.h"
+#include "app/program_icon.h"
 #include "app/qt_translations.h"
 
 namespace {
@@ -48,6 +49,7 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QStringLiteral("Orvex2"));
   QApplication::setApplicationVersion(QStringLiteral(ORVEX2_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("orvex2"));
+  QApplication::setWindowIcon(orvex2::ProgramIcon());
   orvex2::InstallQtTranslations(QLocale());
   orvex2::SetHeadless(fallback && QGuiApplication::platformName() == QLatin1String("offscreen"));
 

@@ -20,6 +20,7 @@
 #include <QUrl>
 
 #include "app_fixture.h"
+#include "app/program_icon.h"
 #include "app/qt_translations.h"
 #include "dialogs/frm_about.h"
 #include "dialogs/frm_default.h"
@@ -109,6 +110,13 @@ TEST(QtTranslationsTest, JapaneseLocaleTranslatesQtsOwnTexts) {
   EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QStringLiteral("キャンセル"));
   QCoreApplication::removeTranslator(ja);
   delete ja;
+}
+
+// The icon the windows carry is built into the program and renders (the SVG image plugin is there).
+TEST(ProgramIconTest, IsBuiltInAndRenders) {
+  const QImage image = ProgramIcon().pixmap(48, 48).toImage();
+  ASSERT_FALSE(image.isNull());
+  EXPECT_NE(image.pixelColor(24, 24).alpha(), 0);
 }
 
 class FrameTest : public AppFixture {};

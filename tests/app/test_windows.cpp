@@ -397,6 +397,11 @@ TEST_F(WindowsTest, AboutRowsSkipMissingLibraries) {
   EXPECT_TRUE(d.lblVer[3]->text().isEmpty());
   EXPECT_EQ(d.lblAboutVersion->text(), "Ver.1.03");
   EXPECT_EQ(d.lblAboutProgName->text(), "Orvex2 for Win32");
+  // The project's lines, each shown whole.
+  for (QLineEdit* t : {d.txtNiftyMail, d.txtMail, d.txtWeb}) {
+    EXPECT_FALSE(t->text().contains("example")) << t->text().toStdString();
+    EXPECT_GE(t->minimumWidth(), t->fontMetrics().horizontalAdvance(t->text())) << t->text().toStdString();
+  }
 }
 
 TEST_F(WindowsTest, AboutPositionThatDoesNotConvertLeavesTheLibraryRowsEmpty) {
