@@ -1,7 +1,6 @@
 // Reasons for names the target list refuses, in the terms of the options dialog.
 #include "app/refused_names.h"
 
-#include <QFileInfo>
 #include <QStringList>
 #include <QTimer>
 
@@ -12,6 +11,8 @@
 #include "foundation/paths.h"
 #include "foundation/settings.h"
 #include "selection/archive_filter.h"
+
+#include <sys/stat.h>
 
 namespace orvex2 {
 
@@ -55,7 +56,9 @@ QString RefusalReason(const QString& name) {
     const QString path = LongPathName(name);
     if (path.isEmpty()) return QStringLiteral("ファイルが見つかりません");
     if (!FileReadable(path)) {
-      return QFileInfo(path).isDir() ? QStringLiteral("フォルダです") : QStringLiteral("ファイルを読み込めません");
+      struct stat st {};
+      const bool folder = ::stat(NameToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+      return folder ? QStringLiteral("フォルダです") : QStringLiteral("ファイルを読み込めません");
     }
     if (Exp_Check(path)) return QString();
     return ExtensionReason(path);
