@@ -237,18 +237,18 @@ Located LocateCabinet(CabFile& file) {
     if (const int rc = file.View(0, 4, &p); rc != code::kOk) return {rc, 0};
     if (std::memcmp(p, "MSCF", 4) == 0) return found;  // damage here is this cabinet's
   }
-  static const unsigned char kFixed[6] = {0, 0, 0, 0, 3, 1};  // reserve3 and the version
+  static const unsigned char kVersion[2] = {3, 1};
   for (int64_t pos = 0; pos + static_cast<int64_t>(kHeaderSize) <= size;) {
     const size_t len = static_cast<size_t>(std::min<int64_t>(CabFile::kWindow, size - pos));
     if (const int rc = file.View(pos, len, &p); rc != code::kOk) return {rc, 0};
     const unsigned char* end = p + len - kHeaderSize + 1;  // headers starting before this fit in the view
-    // Candidates: the signature, or the fixed fields of a header whose signature is damaged.
+    // Candidates: the signature, or the version bytes of a header whose signature is damaged.
     const auto findSig = [end](const unsigned char* from) {
       return static_cast<const unsigned char*>(memmem(from, static_cast<size_t>(end - from) + 3, "MSCF", 4));
     };
     const auto findFixed = [end](const unsigned char* from) {
-      auto* f = static_cast<const unsigned char*>(memmem(from + 20, static_cast<size_t>(end - from) + 5, kFixed, 6));
-      return f == nullptr ? nullptr : f - 20;
+      auto* f = static_cast<const unsigned char*>(memmem(from + 24, static_cast<size_t>(end - from) + 1, kVersion, 2));
+      return f == nullptr ? nullptr : f - 24;
     };
     const unsigned char* sig = findSig(p);
     const unsigned char* fixed = findFixed(p);
