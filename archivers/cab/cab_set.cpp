@@ -7,6 +7,8 @@
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 namespace cabar {
 namespace {
@@ -28,21 +30,17 @@ bool SameNoCase(const char* a, const std::string& b) {
 
 // Members continued across the boundary must be listed on both sides alike.
 bool ContinuedAlike(const Cabinet& before, const Cabinet& after) {
-  for (const Member& m : before.members) {
-    if (!m.ToNext()) continue;
-    const bool found = std::any_of(after.members.begin(), after.members.end(), [&m](const Member& o) {
-      return o.FromPrev() && o.offset == m.offset && o.size == m.size;
-    });
-    if (!found) return false;
-  }
-  for (const Member& m : after.members) {
-    if (!m.FromPrev()) continue;
-    const bool found = std::any_of(before.members.begin(), before.members.end(), [&m](const Member& o) {
-      return o.ToNext() && o.offset == m.offset && o.size == m.size;
-    });
-    if (!found) return false;
-  }
-  return true;
+  using Range = std::pair<uint32_t, uint32_t>;  // offset, size
+  const auto ranges = [](const Cabinet& cab, bool (Member::*continued)() const) {
+    std::vector<Range> out;
+    for (const Member& m : cab.members) {
+      if ((m.*continued)()) out.emplace_back(m.offset, m.size);
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+  };
+  return ranges(before, &Member::ToNext) == ranges(after, &Member::FromPrev);
 }
 
 }  // namespace
