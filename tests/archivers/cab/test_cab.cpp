@@ -293,23 +293,14 @@ TEST(SUITE(CabFaults), HeaderFieldsOutsideTheFileOrOverlappingAreHeaderFaults) {
   }
 }
 
-TEST(SUITE(CabFaults), ForeignFilesAreNotThisFormat) {
+int CancelAtOnce(void*, unsigned long long, unsigned long long) { return 1; }
+
+TEST(SUITE(CabFaults), ForeignFilesReadErrorsAndCancel) {
   TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.File("fifo.cab").c_str(), 0600), 0);
   WriteAll(dir.File("empty.cab"), {});
   WriteAll(dir.File("zeros.cab"), Bytes(5000, 0));
   WriteAll(dir.File("random.cab"), Stub(70000, 3));
-  WriteAll(dir.File("zip.cab"), ReadAll(std::string(ORVEX2_TEST_DATA) + "/zip/mixed.zip"));
-  for (const char* name : {"empty.cab", "zeros.cab", "random.cab", "zip.cab"}) {
-    ExpectResult(dir.File(name), code::kFileStyle, name);
-    EXPECT_EQ(cabar::Check(dir.File(name).c_str(), 0), 0) << name;
-  }
-}
-
-int CancelAtOnce(void*, unsigned long long, unsigned long long) { return 1; }
-
-TEST(SUITE(CabFaults), ReadErrorsCancelAndFilesThatCannotBeRead) {
-  TempDir dir;
-  ASSERT_EQ(::mkfifo(dir.File("fifo.cab").c_str(), 0600), 0);
   WriteAll(dir.File("ZIP-1.CAB"), ReadAll(Fixture("sets/ZIP-1.CAB")));  // 5050 bytes
   WriteAll(dir.File("ZIP-2.CAB"), ReadAll(Fixture("sets/ZIP-2.CAB")));  // 3972 bytes
   struct Case {
@@ -319,6 +310,10 @@ TEST(SUITE(CabFaults), ReadErrorsCancelAndFilesThatCannotBeRead) {
     bool cancel;
     int expected;
   } cases[] = {
+      {"empty file", dir.File("empty.cab"), -1, false, code::kFileStyle},
+      {"zero bytes", dir.File("zeros.cab"), -1, false, code::kFileStyle},
+      {"noise with an MZ", dir.File("random.cab"), -1, false, code::kFileStyle},
+      {"a ZIP archive", std::string(ORVEX2_TEST_DATA) + "/zip/mixed.zip", -1, false, code::kFileStyle},
       {"missing file", dir.File("missing.cab"), -1, false, code::kArchiveOpen},
       {"a folder", dir.path(), -1, false, code::kArchiveOpen},
       {"a FIFO without a writer", dir.File("fifo.cab"), -1, false, code::kArchiveOpen},
