@@ -5,11 +5,13 @@
 # split over a few files) is packed once per family; each tester runs once to warm the page
 # cache, then --runs rounds (default 3). Reported: medians of wall and CPU seconds, peak
 # resident memory, and each tester's time divided by ours (above 1.00: ours is faster).
-# Needs GNU time (/usr/bin/time), zip, gcab, unzip, cabextract, 7zz.
+# Needs GNU time (/usr/bin/time), zip, gcab, unzip, cabextract, 7zz, bsdtar.
 #
 # Adding a family <f>: define make_<f> (packs "$input" into the archive path given as $1),
 # peers_<f> (prints one peer command per line; {} stands for the archive), dll_<f> and
-# entry_<f> (library file and command entry), and append <f> to all_families.
+# entry_<f> (library file and command entry), and append <f> to all_families. An optional
+# goals_<f> prints "<peer command name> <most ours/peer wall ratio>" and "peak_KiB <most>" lines,
+# checked after the family's table.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -39,9 +41,11 @@ dll_zip() { echo UNZIP32.DLL; }
 entry_zip() { echo UnZip; }
 
 # gcab puts everything into one folder, which holds at most 65535 data blocks of 32 KiB:
-# well above the input size used here.
+# well above the input size used here. Goals (bench/run.sh --size 100 --runs 5 cab): our wall
+# time at most 0.6 of bsdtar's and 0.5 of 7-Zip's, peak memory under 32 MiB.
 make_cab() { (cd "$input" && gcab -c -n -z "$1" ./*); }
-peers_cab() { printf '%s\n' 'cabextract -t -q {}' '7zz t -bd -bso0 {}'; }
+peers_cab() { printf '%s\n' 'cabextract -t -q {}' '7zz t -bd -bso0 {}' 'bsdtar -xOf {}'; }
+goals_cab() { printf '%s\n' 'bsdtar 0.6' '7zz 0.5' 'peak_KiB 32768'; }
 dll_cab() { echo CAB32.DLL; }
 entry_cab() { echo Cab; }
 
@@ -114,7 +118,7 @@ bench_family() {
       peak[$i]=$(( ${peak[$i]:-0} > p ? ${peak[$i]:-0} : p ))
     done
   done
-  local our_w our_c w c
+  local our_w our_c w c goal limit
   our_w=$(tr ' ' '\n' <<<"${wall[0]}" | grep . | median)
   our_c=$(tr ' ' '\n' <<<"${cpu[0]}" | grep . | median)
   printf '%-4s %-22s %8s %9s %8s %8s %10s %10s\n' fam tester wall_s MB/s cpu_s peak_KiB "ratio_wall" "ratio_cpu"
@@ -125,6 +129,19 @@ bench_family() {
       "${peak[$i]}" "$(awk -v a="$w" -v b="$our_w" 'BEGIN { print a / b }')" \
       "$(awk -v a="$c" -v b="$our_c" 'BEGIN { print (b > 0 ? a / b : 0) }')"
   done
+  declare -F "goals_$fam" >/dev/null || return 0
+  while read -r goal limit; do
+    if [[ $goal == peak_KiB ]]; then
+      awk -v p="${peak[0]}" -v l="$limit" 'BEGIN { printf "goal: our peak %d KiB, below %d KiB: %s\n", p, l, (p < l ? "met" : "MISSED") }'
+      continue
+    fi
+    for i in "${!names[@]}"; do
+      [[ ${names[$i]} == "$goal"* ]] || continue
+      w=$(tr ' ' '\n' <<<"${wall[$i]}" | grep . | median)
+      awk -v o="$our_w" -v w="$w" -v l="$limit" -v n="$goal" \
+        'BEGIN { r = o / w; printf "goal: ours / %s wall %.2f, at most %.2f: %s\n", n, r, l, (r <= l ? "met" : "MISSED") }'
+    done
+  done < <("goals_$fam")
 }
 
 mkdir -p "$work"

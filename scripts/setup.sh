@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
-  liblhasa-dev libzip-dev libmspack-dev zlib1g-dev
+  liblhasa-dev libzip-dev libmspack-dev libisal-dev zlib1g-dev
+  cabextract 7zip
   libgtest-dev googletest
   fonts-ipafont-gothic fonts-ipafont-mincho
   xvfb xauth xdotool

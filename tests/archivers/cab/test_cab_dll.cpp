@@ -26,7 +26,7 @@ TEST(CabDll, ExportsTheFourEntries) {
   EXPECT_EQ(::dlsym(h, "_ZN5cabar7RunningEv"), nullptr);  // internals stay hidden
 
   const std::string data = std::string(ORVEX2_TEST_DATA) + "/cab/";
-  EXPECT_EQ(version(), 100);
+  EXPECT_EQ(version(), 200);
   EXPECT_EQ(running(), 0);
   EXPECT_EQ(command(nullptr, ("-t \"" + data + "folders.cab\"").c_str(), nullptr, 0), 0);
   EXPECT_EQ(command(nullptr, ("-t \"" + data + "../zip/mixed.zip\"").c_str(), nullptr, 0), 0x801B);

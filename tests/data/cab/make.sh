@@ -3,6 +3,7 @@
 #   stored.cab    two uncompressed members
 #   mszip.cab     three MSZIP members, one of them over 32 KiB (several data blocks)
 #   folders.cab   two folders in one cabinet: one stored, one MSZIP
+#   nested.cab    a stored cabinet whose one member is mszip.cab (a cabinet inside a cabinet)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
@@ -53,4 +54,6 @@ total = pos
 header = b'MSCF' + struct.pack('<IIIIIBBHHHHH', 0, total, 0, coff_files, 0, 3, 1, len(folders), len(files), 0, 0x4F56, 0)
 open('folders.cab', 'wb').write(header + folder_bytes + file_bytes + b''.join(p[2] for p in parts))
 PY
-cp stored.cab mszip.cab folders.cab "$here"/
+touch -d '2020-01-02 03:04:05' mszip.cab
+gcab -c -n nested.cab mszip.cab
+cp stored.cab mszip.cab folders.cab nested.cab "$here"/
