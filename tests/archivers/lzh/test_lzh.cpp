@@ -412,8 +412,8 @@ TEST_F(LzhSelfExtracting, DenseFalseHeadersEndTheScan) {
   while (stub.size() < 2 * 1024 * 1024) stub.insert(stub.end(), unit.begin(), unit.end());
   for (size_t i = 8; i < stub.size(); i += 12) stub[i] = 2;
   stub[0] = 'M';
+  stub[1] = 'Z';
   stub[2] = 'Z';
-  stub[3] = 'Z';
   const std::string path = dir_.Write("dense.exe", stub);
   EXPECT_EQ(lzhar::CheckArchive(path, 0), 0);
   EXPECT_EQ(lzhar::Test(path), code::kFileStyle);
@@ -421,6 +421,8 @@ TEST_F(LzhSelfExtracting, DenseFalseHeadersEndTheScan) {
 
 TEST_F(LzhSelfExtracting, DamageBehindTheStubIsReported) {
   Bytes stub = Filler(500, 4);
+  stub[0] = 'M';
+  stub[1] = 'Z';
   Bytes b = Concat({stub, archive_});
   const auto m = Members(b, stub.size());
   ASSERT_EQ(m.size(), 3u);
