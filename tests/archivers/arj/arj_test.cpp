@@ -351,6 +351,38 @@ TEST_F(ArjTest, SelfExtractors) {
   EXPECT_EQ(RunTest(stubOnly), code::kFileStyle);
 }
 
+// The main header damaged, in an archive that stores another ARJ archive: plain or behind a
+// stub, the damage is reported and the inner archive is never tested in its place.
+TEST_F(ArjTest, ADamagedMainHeaderIsNeverSkipped) {
+  const Bytes nested = ReadFile(Fixture("nested.arj"));
+  const Bytes sfx = ReadFile(Fixture("sfx.exe"));
+  const auto hs = Headers(nested);
+  ASSERT_EQ(hs.size(), 3u);
+  ASSERT_EQ(hs[1].method, 0);  // the inner archive is stored
+  const struct {
+    const char* name;
+    Bytes stub;
+  } stubs[] = {{"plain", {}}, {"MZ", {'M', 'Z', 0x90, 0x01, 0x01, 0x00}}, {"arj's ELF", Bytes(sfx.begin(), sfx.begin() + 42568)}};
+  const struct {
+    const char* name;
+    size_t at;
+    uint8_t mask;
+  } damages[] = {{"id", 0, 0x01}, {"id second byte", 1, 0x40}, {"size", 2, 0x04}, {"first header size", 4, 0x02},
+                 {"file type", 4 + 6, 0x01}, {"name", 4 + 30, 0x20}, {"header CRC", 4 + hs[0].size, 0x80}};
+  for (const auto& stub : stubs) {
+    for (const auto& damage : damages) {
+      SCOPED_TRACE(std::string(stub.name) + ", " + damage.name);
+      Bytes b = stub.stub;
+      b.insert(b.end(), nested.begin(), nested.end());
+      b[stub.stub.size() + damage.at] ^= damage.mask;
+      const std::string path = Write("nested.exe", b);
+      const int rc = RunTest(path);
+      EXPECT_TRUE(rc == code::kHeaderCrc || rc == code::kHeaderBroken) << std::hex << rc;
+      EXPECT_EQ(UnarjCheckArchive(path.c_str(), 0), 1);
+    }
+  }
+}
+
 TEST_F(ArjTest, CommandLinesVersionAndBusy) {
   EXPECT_EQ(UnarjGetVersion(), 300);
   EXPECT_EQ(UnarjGetRunning(), 0);
