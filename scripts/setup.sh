@@ -11,9 +11,10 @@ packages=(
   libgtest-dev googletest
   fonts-ipafont-gothic fonts-ipafont-mincho
   xvfb xauth
+  7zip arj lhasa
 )
 if [[ "${1:-}" == "--tools" ]]; then
-  packages+=(zip unzip arj lhasa jlha-utils default-jdk-headless gcab cabextract 7zip libarchive-tools time python3 imagemagick xdotool clang libclang-rt-14-dev)
+  packages+=(zip unzip jlha-utils default-jdk-headless gcab cabextract libarchive-tools time python3 imagemagick xdotool clang libclang-rt-14-dev)
 fi
 
 missing=()
