@@ -37,7 +37,7 @@ class Reader {
     if (n > kWindow / 2) return Pread(offset, static_cast<uint8_t*>(buffer), n);
     if (offset < windowStart_ || offset + n > windowStart_ + windowLength_) {
       const size_t want = static_cast<size_t>(std::min<uint64_t>(kWindow, size_ - offset));
-      window_.resize(kWindow);
+      if (window_.size() < want) window_.resize(static_cast<size_t>(std::min<uint64_t>(kWindow, size_)));
       if (!Pread(offset, window_.data(), want)) return false;
       windowStart_ = offset;
       windowLength_ = want;
@@ -278,11 +278,17 @@ bool CabFrames(Reader& r, uint64_t at, uint64_t begin) {
 // LZH: a header verified by its checksum (levels 0, 1) or header CRC (levels 2, 3).
 
 uint16_t Crc16(const uint8_t* p, size_t n) {
+  static const auto table = [] {
+    std::vector<uint16_t> t(256);
+    for (unsigned i = 0; i < 256; ++i) {
+      unsigned c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xA001 : c >> 1;
+      t[i] = static_cast<uint16_t>(c);
+    }
+    return t;
+  }();
   uint16_t crc = 0;
-  for (size_t i = 0; i < n; ++i) {
-    crc ^= p[i];
-    for (int k = 0; k < 8; ++k) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
-  }
+  for (size_t i = 0; i < n; ++i) crc = static_cast<uint16_t>((crc >> 8) ^ table[(crc ^ p[i]) & 0xFF]);
   return crc;
 }
 
@@ -325,7 +331,7 @@ bool ReadLzhHeader(Reader& r, uint64_t at, Region& region) {
       if (total != 4 || !r.Read(at, h, 28)) return false;
       total = U32(h + 24);
     }
-    if (total < 26 || total > (1u << 20)) return false;
+    if (total < 26 || total > (1u << 16)) return false;  // real headers are far smaller
     std::vector<uint8_t> raw(static_cast<size_t>(total));
     if (!r.Read(at, raw.data(), raw.size())) return false;
     size_t pos = level == 2 ? 24 : 28;
@@ -373,9 +379,9 @@ class PrefixScan {
   bool Run() {
     constexpr size_t kChunk = 1 << 20;
     constexpr size_t kOverlap = 32;
-    std::vector<uint8_t> buf(kChunk + kOverlap);
+    std::vector<uint8_t> buf(static_cast<size_t>(std::min<uint64_t>(kChunk + kOverlap, r_.size())));
     for (uint64_t base = 0; base < begin_; base += kChunk) {
-      const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk + kOverlap, r_.size() - base));
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(buf.size(), r_.size() - base));
       if (!r_.Read(base, buf.data(), want)) return false;
       const size_t limit = static_cast<size_t>(std::min<uint64_t>(std::min<uint64_t>(kChunk, want), begin_ - base));
       for (size_t i = 0; i < limit; ++i) {
