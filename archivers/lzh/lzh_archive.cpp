@@ -440,42 +440,38 @@ class StartFinder {
 
   // The first header whose checksum or CRC holds (verified_), and the near-header shapes before
   // it. kOk (also when none was found), kFileStyle when too many shapes fail, or kCannotRead.
+  // Chunks overlap by a header's length, so each candidate is looked at once, in its chunk.
   int Scan() {
-    std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(size_, 1024 * 1024)));
+    std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(size_, 1024 * 1024 + kCommonHeaderLength)));
     int candidates = 0;
-    for (uint64_t base = 0; base < size_;) {
-      const long got = file_.ReadAt(base, chunk.data(), chunk.size());
-      if (got <= 0) return arc::code::kCannotRead;
-      for (size_t d = 0; d < static_cast<size_t>(got); ++d) {
-        const void* dash = std::memchr(&chunk[d], '-', static_cast<size_t>(got) - d);
+    for (uint64_t base = 0; base + kCommonHeaderLength <= size_;) {
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk.size(), size_ - base));
+      const long got = file_.ReadAt(base, chunk.data(), want);
+      if (got < 0 || static_cast<size_t>(got) < want) return arc::code::kCannotRead;
+      const size_t limit = want - kCommonHeaderLength;  // the last candidate in this chunk
+      const size_t searchEnd = std::min(want, limit + 7);
+      for (size_t d = 0; d < searchEnd; ++d) {
+        const void* dash = std::memchr(&chunk[d], '-', searchEnd - d);
         if (dash == nullptr) break;
         d = static_cast<size_t>(static_cast<const uint8_t*>(dash) - chunk.data());
-        const uint64_t at = base + d;
         // A dash at +6 of a damaged header whose +2 dash is gone.
-        if (at >= 6) {
-          uint8_t h[kCommonHeaderLength];
-          const int r = ReadExact(file_, at - 6, h, sizeof h);
-          if (r < 0) return arc::code::kCannotRead;
-          if (r > 0 && h[2] != '-' && NearHeaderShape(h)) Remember(at - 6);
-        }
-        if (at < 2) continue;
-        uint8_t h[kCommonHeaderLength];
-        const int r = ReadExact(file_, at - 2, h, sizeof h);
-        if (r < 0) return arc::code::kCannotRead;
-        if (r == 0) continue;
+        if (d >= 6 && d - 6 <= limit && chunk[d - 4] != '-' && NearHeaderShape(&chunk[d - 6])) Remember(base + d - 6);
+        if (d < 2 || d - 2 > limit) continue;
+        const uint8_t* h = &chunk[d - 2];
         if (ShapedLikeHeader(h)) {
           if (++candidates > kMaxScanCandidates) return arc::code::kFileStyle;  // crafted, not a stub
           MemberHeader header;
-          const HeaderStatus st = ReadHeader(file_, at - 2, header);
+          const HeaderStatus st = ReadHeader(file_, base + d - 2, header);
           if (st == HeaderStatus::kReadError) return arc::code::kCannotRead;
           if (st == HeaderStatus::kOk && header.headerChecked) {
-            verified_ = at - 2;
+            verified_ = base + d - 2;
             return arc::code::kOk;
           }
         }
-        if (NearHeaderShape(h)) Remember(at - 2);
+        if (NearHeaderShape(h)) Remember(base + d - 2);
       }
-      base += static_cast<uint64_t>(got);
+      if (base + want >= size_) break;
+      base += limit + 1;
     }
     return arc::code::kOk;
   }
