@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,17 @@ inline std::vector<Library>& Libraries(const std::string& folder = ORVEX2_LIB_DI
     return all;
   }();
   return libraries;
+}
+
+// Runs a shell command; its standard output (standard error joined when `withErrors`).
+inline std::string Output(const std::string& command, bool withErrors = false) {
+  std::string out;
+  FILE* p = popen((command + (withErrors ? " 2>&1" : " 2>/dev/null") + " </dev/null").c_str(), "r");
+  if (p == nullptr) return out;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  pclose(p);
+  return out;
 }
 
 }  // namespace arctest

@@ -204,12 +204,9 @@ inline Bytes ZeroRunStream(unsigned pbit, unsigned blocks) {
   };
   auto block = [&](uint32_t codes, uint32_t symbol) {
     put(codes & 0xFFFF, 16);  // 0 stands for 65536
-    put(0, 5);                // pre-table: one symbol
-    put(0, 5);
-    put(0, 9);                // literal/length table: one symbol
-    put(symbol, 9);
-    put(0, pbit);             // position table: one symbol, distance 1
-    put(0, pbit);
+    put(0, 10);               // pre-table: a count of 0, then its one symbol
+    put(symbol, 18);          // literal/length table: the same
+    put(0, 2 * pbit);         // position table: the same, distance 1
   };
   block(1, 0);  // the literal 0
   for (unsigned i = 0; i < blocks; ++i) block(65536, 256 + 256 - 3);

@@ -144,8 +144,9 @@ TEST(LzhHeader, FolderEntriesAndSeparatorsOfEveryHost) {
     Bytes archive;
     const char* member;  // a file to extract
     const char* folder;  // a folder entry, never extracted ("" when it has no name)
+    size_t size = 7;     // of the file
   } cases[] = {
-      {"LHa for UNIX 1.14i, real", ReadFile(Fixture("h0_subdir.lzh")), "hello.txt", ""},
+      {"LHa for UNIX 1.14i, real", ReadFile(Fixture("h0_subdir.lzh")), "hello.txt", "", 12},
       {"UNIX, 0xFF separators",
        Concat({Level0Member("docs\xFF", {}, "-lhd-", 0x10, unixArea),
                Level0Member("docs\xFFreadme.txt", text, "-lh0-", 0x20, unixArea), Bytes{0}}),
@@ -173,8 +174,7 @@ TEST(LzhHeader, FolderEntriesAndSeparatorsOfEveryHost) {
     EXPECT_EQ(lzhar::CheckArchive(path, 1), 1);
     const TempDir out;
     ASSERT_EQ(lzhar::Extract(path, out.path(), c.member), 0);
-    const std::string leaf = arc::SafeLeafName(c.member);
-    EXPECT_EQ(ReadFile(out.File(leaf)).size(), std::string(c.host).find("real") != std::string::npos ? 12u : text.size());
+    EXPECT_EQ(ReadFile(out.File(arc::SafeLeafName(c.member))).size(), c.size);
     if (*c.folder != '\0') {
       EXPECT_EQ(lzhar::Extract(path, out.path(), c.folder), code::kNotFindArcFile);
     }
@@ -232,7 +232,6 @@ TEST(LzhStart, ADamagedFirstMemberIsNeverSkipped) {
       {"a bit of the name", [](Bytes& b, size_t h) { b[h + 23] ^= 0x01; }},
   };
   TempDir dir;
-  int cases = 0;
   for (const auto& stub : stubs) {
     for (const auto& archive : archives) {
       for (const auto& damage : damages) {
@@ -243,11 +242,9 @@ TEST(LzhStart, ADamagedFirstMemberIsNeverSkipped) {
         const int rc = lzhar::Test(path);
         EXPECT_TRUE(rc == code::kHeaderCrc || rc == code::kHeaderBroken) << std::hex << rc;
         EXPECT_EQ(lzhar::CheckArchive(path, 0), 1);  // still an LZH archive, a damaged one
-        ++cases;
       }
     }
   }
-  EXPECT_EQ(cases, 36);
   // A size byte zeroed further on reads like the end byte, but a header follows it.
   Bytes b = several;
   b[Members(several)[1].header] = 0;
