@@ -86,7 +86,7 @@ void Sweep(const char* family, const std::vector<Source>& sources, Ranges (*head
       Copy c;
       c.what = std::string(source.file) + ", " + what;
       c.path = dir.Write(std::to_string(copies.size()), b);
-      // 7zz reads no LZH behind a DOS or X68000 stub: it gets the archive part.
+      // 7zz reads no LZH behind a DOS or X68000 stub: it gets the bytes after the stub.
       c.testerPath = stub > 0 && std::strcmp(family, "LZH") == 0
                          ? dir.Write(std::to_string(copies.size()) + ".bare", Bytes(b.begin() + static_cast<long>(stub), b.end()))
                          : c.path;
