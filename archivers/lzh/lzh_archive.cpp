@@ -392,10 +392,7 @@ class StartFinder {
     const bool stub = StartsWithStub(head, headLength);
     const bool shapedAtZero = headLength >= 21 ? ShapeScore(head) >= 3
                                                : headLength >= 7 && head[2] == '-' && head[6] == '-';
-    if (shapedAtZero && !stub) {
-      start.reach = FirstMemberEnd(0);
-      return arc::code::kOk;
-    }
+    if (shapedAtZero && !stub) return arc::code::kOk;
     const int scanned = Scan();
     if (scanned != arc::code::kOk) return scanned;
     uint64_t found = verified_;
@@ -416,7 +413,6 @@ class StartFinder {
     }
     // Without a stub nothing but an archive belongs at the start: what is there is damage.
     start.offset = stub ? found : 0;
-    start.reach = stub ? reach : 1;
     start.damaged = !stub || found != verified_;
     return arc::code::kOk;
   }

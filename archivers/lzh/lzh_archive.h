@@ -62,7 +62,6 @@ int HeaderStatusCode(HeaderStatus status);
 // Where the archive starts, and whether its first member is known to be damaged.
 struct ArchiveStart {
   uint64_t offset = 0;
-  uint64_t reach = 0;    // how far the first member reaches, as far as known
   bool damaged = false;  // the first member's header is damaged (or not there at all)
 };
 
