@@ -13,9 +13,10 @@ packages=(
   fonts-ipafont-gothic fonts-ipafont-mincho
   xvfb xauth xdotool
   qt6-translations-l10n desktop-file-utils appstream man-db groff-base
+  arj lhasa
 )
 if [[ "${1:-}" == "--tools" ]]; then
-  packages+=(zip unzip arj lhasa jlha-utils default-jdk-headless gcab cabextract 7zip libarchive-tools time python3 imagemagick clang libclang-rt-14-dev)
+  packages+=(zip unzip jlha-utils default-jdk-headless gcab libarchive-tools time python3 imagemagick clang libclang-rt-14-dev)
 fi
 
 missing=()

@@ -1,4 +1,4 @@
-// LZH archive reading: file window, header parser, start scan and member walk.
+// LZH archive reading: file window, header parser, where the archive starts, member walk.
 #include "lzh_archive.h"
 
 #include <algorithm>
@@ -9,11 +9,8 @@
 #include <unistd.h>
 
 #include "archiver_common.h"
+#include "foreign.h"
 #include "lzhuff.h"
-
-extern "C" {
-#include <lha_reader.h>
-}
 
 namespace lzhar {
 namespace {
@@ -22,12 +19,14 @@ constexpr size_t kWindowSize = 256 * 1024;
 constexpr uint64_t kMaxHeaderSize = 1024 * 1024;  // level 1 extension chains and level 3 headers
 constexpr size_t kCommonHeaderLength = 24;        // the smallest header of any level
 constexpr int kMaxScanCandidates = 4096;          // header-shaped spots verified before giving up
+constexpr size_t kMaxDamagedCandidates = 4096;    // near-header shapes kept for the damage rules
 
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t U32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
          (static_cast<uint32_t>(p[3]) << 24);
 }
+uint64_t U64(const uint8_t* p) { return U32(p) | (static_cast<uint64_t>(U32(p + 4)) << 32); }
 
 // "-l??-" (LHarc, LArc) or "-pm?-" (PMarc) at h+2, and a header level byte at h+20.
 bool ShapedLikeHeader(const uint8_t* h) {
@@ -37,14 +36,22 @@ bool ShapedLikeHeader(const uint8_t* h) {
   return (lha || pmarc) && h[20] <= 3;
 }
 
-// A first header damaged in its method field: most of the shape is still there. Self-extractor
-// stubs ("MZ", "HU") never look like this. (A valid checksum alone is no sign: one MZ stub in
-// 256 would pass it.)
-bool DamagedHeaderShape(const uint8_t* h) {
-  if (h[20] > 3) return false;
-  const int shape = (h[2] == '-') + (h[3] == 'l' || h[3] == 'p') + (h[4] == 'h' || h[4] == 'z' || h[4] == 'm') +
-                    (h[6] == '-');
-  return shape >= 3;
+// How many of a header's five fixed features are there: the two dashes, the method's first two
+// letters and a level of at most 3. One damaged byte leaves four; a method with two bytes
+// changed still leaves three.
+int ShapeScore(const uint8_t* h) {
+  return (h[2] == '-') + (h[3] == 'l' || h[3] == 'p') + (h[4] == 'h' || h[4] == 'z' || h[4] == 'm') +
+         (h[6] == '-') + (h[20] <= 3);
+}
+
+bool NearHeaderShape(const uint8_t* h) { return ShapeScore(h) >= 3 && (h[2] == '-' || h[6] == '-'); }
+
+// Executables and scripts that carry an archive behind them: DOS/Windows, X68000, ELF, Amiga.
+bool StartsWithStub(const uint8_t* h, size_t n) {
+  if (n < 4) return false;
+  return (h[0] == 'M' && h[1] == 'Z') || (h[0] == 'Z' && h[1] == 'M') || (h[0] == 'H' && h[1] == 'U') ||
+         std::memcmp(h, "\x7F" "ELF", 4) == 0 || std::memcmp(h, "\0\0\x03\xF3", 4) == 0 ||
+         (h[0] == '#' && h[1] == '!');
 }
 
 // Reads exactly length bytes at offset: 1 done, 0 the file ends first, -1 read error.
@@ -56,9 +63,16 @@ int ReadExact(ArchiveFile& file, uint64_t offset, uint8_t* buffer, size_t length
 }
 
 // Names keep their bytes: '\\' may be the second byte of a Shift-JIS character, so only the
-// 0xFF separator of extended headers becomes '/'.
+// 0xFF separator (UNIX and OS-9 writers, and every extended header) becomes '/'.
 void AppendName(std::string& to, const uint8_t* data, size_t length) {
   for (size_t i = 0; i < length; ++i) to.push_back(data[i] == 0xFF ? '/' : static_cast<char>(data[i]));
+}
+
+// Level 0/1 checksum: the byte sum of the header after its first two bytes.
+bool ChecksumMatches(const uint8_t* raw, size_t headerLength) {
+  unsigned sum = 0;
+  for (size_t i = 2; i < headerLength + 2; ++i) sum += raw[i];
+  return (sum & 0xFF) == raw[1];
 }
 
 struct ExtensionState {
@@ -68,6 +82,10 @@ struct ExtensionState {
   bool haveCrc = false;
   size_t crcAt = 0;  // position of the header CRC within the raw header bytes
   uint16_t headerCrc = 0;
+  bool haveSizes = false;  // 0x42: 64-bit compressed and original sizes
+  uint64_t compressed64 = 0;
+  uint64_t original64 = 0;
+  int attribute = -1;  // 0x40: MS-DOS attribute
 };
 
 // One extended header record: type byte, data, and the size of the next record.
@@ -94,6 +112,15 @@ HeaderStatus TakeExtension(const uint8_t* record, size_t length, size_t fieldSiz
       AppendName(state.folder, data, dataLength);
       if (!state.folder.empty() && state.folder.back() != '/') state.folder.push_back('/');
       break;
+    case 0x40:
+      if (dataLength >= 1) state.attribute = data[0];
+      break;
+    case 0x42:
+      if (dataLength < 16) return HeaderStatus::kBroken;
+      state.haveSizes = true;
+      state.compressed64 = U64(data);
+      state.original64 = U64(data + 8);
+      break;
     default:
       break;
   }
@@ -116,16 +143,20 @@ HeaderStatus TakeInnerExtensions(const std::vector<uint8_t>& raw, size_t from, s
   }
 }
 
-HeaderStatus CheckHeaderCrc(std::vector<uint8_t>& raw, ExtensionState& state, MemberHeader& header) {
-  if (!state.haveCrc) return HeaderStatus::kOk;
+bool HeaderCrcMatches(std::vector<uint8_t>& raw, const ExtensionState& state) {
   raw[state.crcAt] = 0;
   raw[state.crcAt + 1] = 0;
-  if (lzhuff::Crc16(0, raw.data(), raw.size()) != state.headerCrc) return HeaderStatus::kChecksum;
+  return lzhuff::Crc16(0, raw.data(), raw.size()) == state.headerCrc;
+}
+
+HeaderStatus CheckHeaderCrc(std::vector<uint8_t>& raw, const ExtensionState& state, MemberHeader& header) {
+  if (!state.haveCrc) return HeaderStatus::kOk;
+  if (!HeaderCrcMatches(raw, state)) return HeaderStatus::kChecksum;
   header.headerChecked = true;
   return HeaderStatus::kOk;
 }
 
-HeaderStatus ReadLevel01(ArchiveFile& file, uint64_t offset, const uint8_t* head, MemberHeader& h) {
+HeaderStatus ReadLevel01(ArchiveFile& file, uint64_t offset, const uint8_t* head, MemberHeader& h, int& attribute) {
   const size_t headerLength = head[0];
   const size_t minimum = h.level == 0 ? 22 : 25;
   if (headerLength < minimum) return HeaderStatus::kBroken;
@@ -133,9 +164,7 @@ HeaderStatus ReadLevel01(ArchiveFile& file, uint64_t offset, const uint8_t* head
   const int rr = ReadExact(file, offset, raw.data(), raw.size());
   if (rr < 0) return HeaderStatus::kReadError;
   if (rr == 0) return HeaderStatus::kTruncated;
-  unsigned sum = 0;
-  for (size_t i = 2; i < raw.size(); ++i) sum += raw[i];
-  if ((sum & 0xFF) != raw[1]) return HeaderStatus::kChecksum;
+  if (!ChecksumMatches(raw.data(), headerLength)) return HeaderStatus::kChecksum;
   h.headerChecked = true;
   const size_t nameLength = raw[21];
   if (minimum + nameLength > headerLength) return HeaderStatus::kBroken;
@@ -143,15 +172,15 @@ HeaderStatus ReadLevel01(ArchiveFile& file, uint64_t offset, const uint8_t* head
   std::string baseName;
   AppendName(baseName, &raw[22], nameLength);
   h.crc = U16(&raw[22 + nameLength]);
-  uint64_t skip = U32(&raw[7]);
+  attribute = raw[19];
   h.headerSize = raw.size();
+  uint64_t extensions = 0;
   if (h.level == 1) {
     // Extended headers follow the base header; the size field counts them as data.
     uint64_t next = U16(&raw[raw.size() - 2]);
     uint64_t at = offset + raw.size();
     while (next != 0) {
-      if (next < 3 || next > skip) return HeaderStatus::kBroken;
-      if (raw.size() + next > kMaxHeaderSize) return HeaderStatus::kBroken;
+      if (next < 3 || raw.size() + next > kMaxHeaderSize) return HeaderStatus::kBroken;
       const size_t recordAt = raw.size();
       raw.resize(raw.size() + static_cast<size_t>(next));
       const int r = ReadExact(file, at, &raw[recordAt], static_cast<size_t>(next));
@@ -159,21 +188,27 @@ HeaderStatus ReadLevel01(ArchiveFile& file, uint64_t offset, const uint8_t* head
       if (r == 0) return HeaderStatus::kTruncated;
       const HeaderStatus st = TakeExtension(&raw[recordAt], static_cast<size_t>(next), 2, recordAt, state);
       if (st != HeaderStatus::kOk) return st;
-      skip -= next;
+      extensions += next;
       at += next;
       next = U16(&raw[raw.size() - 2]);
     }
     h.headerSize = raw.size();
+  }
+  // Level 1 counts its extended headers in the compressed size (the 64-bit one too).
+  const uint64_t skip = state.haveSizes ? state.compressed64 : U32(&raw[7]);
+  if (extensions > skip) return HeaderStatus::kBroken;
+  if (h.level == 1) {
     const HeaderStatus crc = CheckHeaderCrc(raw, state, h);
     if (crc != HeaderStatus::kOk) return crc;
+    if (state.attribute >= 0) attribute = state.attribute;
   }
-  h.compressedSize = skip;
-  h.originalSize = U32(&raw[11]);
+  h.compressedSize = skip - extensions;
+  h.originalSize = state.haveSizes ? state.original64 : U32(&raw[11]);
   h.name = state.folder + (state.haveFileName ? state.fileName : baseName);
   return HeaderStatus::kOk;
 }
 
-HeaderStatus ReadLevel23(ArchiveFile& file, uint64_t offset, const uint8_t* head, MemberHeader& h) {
+HeaderStatus ReadLevel23(ArchiveFile& file, uint64_t offset, const uint8_t* head, MemberHeader& h, int& attribute) {
   uint64_t total = 0;
   size_t fieldSize = 2;
   size_t firstField = 24;
@@ -202,11 +237,23 @@ HeaderStatus ReadLevel23(ArchiveFile& file, uint64_t offset, const uint8_t* head
   const HeaderStatus crc = CheckHeaderCrc(raw, state, h);
   if (crc != HeaderStatus::kOk) return crc;
   h.headerSize = raw.size();
-  h.compressedSize = U32(&raw[7]);
-  h.originalSize = U32(&raw[11]);
+  h.compressedSize = state.haveSizes ? state.compressed64 : U32(&raw[7]);
+  h.originalSize = state.haveSizes ? state.original64 : U32(&raw[11]);
   h.crc = U16(&raw[21]);
   h.name = state.folder + state.fileName;
+  attribute = state.attribute;
   return HeaderStatus::kOk;
+}
+
+bool IsStoredMethod(const std::string& m) { return m == "-lh0-" || m == "-lz4-" || m == "-pm0-"; }
+
+// Folder entries: "-lhd-" (LHa for UNIX, OS-9, Amiga), or an empty stored member whose name ends
+// in a separator or that carries the folder attribute (DOS and Amiga writers).
+bool IsFolderEntry(const MemberHeader& h, int attribute) {
+  if (h.method == "-lhd-") return true;
+  if (!IsStoredMethod(h.method) || h.compressedSize != 0 || h.originalSize != 0) return false;
+  const bool separator = !h.name.empty() && (h.name.back() == '/' || h.name.back() == '\\');
+  return separator || (attribute >= 0 && (attribute & 0x10) != 0);
 }
 
 }  // namespace
@@ -216,10 +263,11 @@ ArchiveFile::~ArchiveFile() {
 }
 
 int ArchiveFile::Open(const std::string& path) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) return arc::code::kArchiveOpen;
   struct stat st {};
-  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return arc::code::kArchiveOpen;
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd_ < 0) return arc::code::kArchiveOpen;
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {  // replaced since the first look
     ::close(fd_);
     fd_ = -1;
     return arc::code::kArchiveOpen;
@@ -252,7 +300,8 @@ long ArchiveFile::ReadAt(uint64_t offset, uint8_t* buffer, size_t length) {
   if (length >= kWindowSize / 2) return PreadFully(fd_, offset, buffer, length);
   if (offset < windowStart_ || offset + length > windowStart_ + windowLength_) {
     if (window_.empty()) window_.resize(static_cast<size_t>(std::min<uint64_t>(size_, kWindowSize)));
-    const long n = PreadFully(fd_, offset, window_.data(), window_.size());
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(window_.size(), size_ - offset));
+    const long n = PreadFully(fd_, offset, window_.data(), want);
     if (n < 0) {
       windowLength_ = 0;
       return -1;
@@ -272,18 +321,26 @@ HeaderStatus ReadHeader(ArchiveFile& file, uint64_t offset, MemberHeader& header
   uint8_t head[kCommonHeaderLength];
   const long n = file.ReadAt(offset, head, sizeof head);
   if (n < 0) return HeaderStatus::kReadError;
-  if (n >= 1 && head[0] == 0) return HeaderStatus::kEnd;
-  if (static_cast<size_t>(n) < sizeof head) return HeaderStatus::kTruncated;
+  const bool whole = static_cast<size_t>(n) == sizeof head;
+  if (head[0] == 0) {
+    // The end byte, unless a header follows it: a level 2 header whose size is a multiple of
+    // 256, or a header whose size byte was wiped.
+    if (!whole || !(ShapedLikeHeader(head) && head[20] == 2)) {
+      return whole && ShapeScore(head) >= 3 ? HeaderStatus::kBroken : HeaderStatus::kEnd;
+    }
+  }
+  if (!whole) return HeaderStatus::kTruncated;
   header.level = head[20];
+  int attribute = -1;
   HeaderStatus st;
   switch (header.level) {
     case 0:
     case 1:
-      st = ReadLevel01(file, offset, head, header);
+      st = ReadLevel01(file, offset, head, header, attribute);
       break;
     case 2:
     case 3:
-      st = ReadLevel23(file, offset, head, header);
+      st = ReadLevel23(file, offset, head, header, attribute);
       break;
     default:
       return HeaderStatus::kBroken;
@@ -292,6 +349,10 @@ HeaderStatus ReadHeader(ArchiveFile& file, uint64_t offset, MemberHeader& header
   if (head[2] != '-' || head[6] != '-') return HeaderStatus::kBroken;
   header.method.assign(reinterpret_cast<const char*>(head + 2), 5);
   if (header.method.find('\0') != std::string::npos) return HeaderStatus::kBroken;
+  if (header.compressedSize > (uint64_t{1} << 62) || header.originalSize > (uint64_t{1} << 62)) {
+    return HeaderStatus::kBroken;
+  }
+  header.directory = IsFolderEntry(header, attribute);
   return HeaderStatus::kOk;
 }
 
@@ -311,74 +372,214 @@ int HeaderStatusCode(HeaderStatus status) {
   return arc::code::kHeaderBroken;
 }
 
-bool FindArchiveStart(ArchiveFile& file, uint64_t& start) {
-  const uint64_t size = file.size();
-  if (size < kCommonHeaderLength) return false;
-  std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(size, 1024 * 1024 + kCommonHeaderLength)));
-  // A plain archive starts at 0, even with a damaged first header, so the damage is reported.
-  if (file.ReadAt(0, chunk.data(), kCommonHeaderLength) != static_cast<long>(kCommonHeaderLength)) return false;
-  if (ShapedLikeHeader(chunk.data()) || DamagedHeaderShape(chunk.data())) {
-    start = 0;
-    return true;
-  }
-  uint64_t base = 0;
-  int candidates = 0;
-  while (base + kCommonHeaderLength <= size) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk.size(), size - base));
-    const long got = file.ReadAt(base, chunk.data(), want);
-    if (got < static_cast<long>(kCommonHeaderLength)) return false;
-    const size_t limit = static_cast<size_t>(got) - kCommonHeaderLength;  // last candidate index
-    for (size_t i = 0; i <= limit; ++i) {
-      // Find the next '-' that could sit at offset 2 of a header.
-      const void* dash = std::memchr(&chunk[i + 2], '-', limit - i + 1);
-      if (dash == nullptr) break;
-      i = static_cast<size_t>(static_cast<const uint8_t*>(dash) - chunk.data()) - 2;
-      if (!ShapedLikeHeader(&chunk[i])) continue;
-      const uint64_t at = base + i;
-      if (++candidates > kMaxScanCandidates) return false;  // a crafted file, not a stub
-      MemberHeader h;
-      if (ReadHeader(file, at, h) == HeaderStatus::kOk && h.headerChecked) {
-        start = at;
-        return true;
-      }
-    }
-    if (static_cast<uint64_t>(got) < want || base + got >= size) break;
-    base += limit + 1;
-  }
-  return false;
-}
-
 namespace {
 
-int StreamRead(void* handle, void* buffer, size_t length) {
-  auto* s = static_cast<MemberWalk::StreamState*>(handle);
-  if (length > (1u << 30)) length = 1u << 30;
-  const long n = s->file->ReadAt(s->position, static_cast<uint8_t*>(buffer), length);
-  if (n < 0) return -1;
-  s->position += static_cast<uint64_t>(n);
-  return static_cast<int>(n);
-}
+// Finds where the archive starts: the scan for the first verified header and the rules that
+// tell a damaged first member from stub bytes.
+class StartFinder {
+ public:
+  explicit StartFinder(ArchiveFile& file) : file_(file), size_(file.size()) {}
 
-int StreamSkip(void* handle, size_t bytes) {
-  auto* s = static_cast<MemberWalk::StreamState*>(handle);
-  if (bytes > s->file->size() - std::min(s->position, s->file->size())) {
-    s->position = s->file->size();
+  int Find(ArchiveStart& start) {
+    start = ArchiveStart{};
+    if (size_ == 0) return arc::code::kFileStyle;
+    uint8_t head[kCommonHeaderLength] = {};
+    const size_t headLength = static_cast<size_t>(std::min<uint64_t>(size_, sizeof head));
+    if (ReadExact(file_, 0, head, headLength) < 0) return arc::code::kCannotRead;
+    // A plain archive starts at 0, even with a damaged first header, so the damage is reported.
+    // (A header of 77 bytes with the checksum 'Z' reads as "MZ": such a file is scanned, and a
+    // header at 0 is found there all the same.)
+    const bool stub = StartsWithStub(head, headLength);
+    const bool shapedAtZero = headLength >= 21 ? ShapeScore(head) >= 3
+                                               : headLength >= 7 && head[2] == '-' && head[6] == '-';
+    if (shapedAtZero && !stub) return arc::code::kOk;
+    const int scanned = Scan();
+    if (scanned != arc::code::kOk) return scanned;
+    uint64_t found = verified_;
+    uint64_t damaged = 0;
+    const int rule = FindDamagedFirstMember(damaged);
+    if (rule < 0) return arc::code::kCannotRead;
+    if (rule > 0) found = damaged;
+    else if (verified_ == kNone) return arc::code::kFileStyle;
+    // An archive of its own, not bytes stored in another family's member.
+    const uint64_t reach = found == verified_ ? FirstMemberEnd(found) : found + 1;
+    switch (arc::FramedByOtherFamily(file_.fd(), size_, arc::Family::kLzh, found, reach)) {
+      case arc::Framing::kFramed:
+        return arc::code::kFileStyle;
+      case arc::Framing::kReadError:
+        return arc::code::kCannotRead;
+      case arc::Framing::kNone:
+        break;
+    }
+    // Without a stub nothing but an archive belongs at the start: what is there is damage.
+    start.offset = stub ? found : 0;
+    start.damaged = !stub || found != verified_;
+    return arc::code::kOk;
+  }
+
+ private:
+  static constexpr uint64_t kNone = ~uint64_t{0};
+
+  uint64_t FirstMemberEnd(uint64_t at) {
+    MemberHeader h;
+    if (ReadHeader(file_, at, h) != HeaderStatus::kOk) return at + 1;
+    return h.dataOffset() + h.compressedSize;
+  }
+
+  // Keeps the latest near-header shapes, in the order found (almost ascending).
+  void Remember(uint64_t at) {
+    if (damaged_.size() == 2 * kMaxDamagedCandidates) {
+      damaged_.erase(damaged_.begin(), damaged_.begin() + kMaxDamagedCandidates);
+    }
+    damaged_.push_back(at);
+  }
+
+  // The first header whose checksum or CRC holds (verified_), and the near-header shapes before
+  // it. kOk (also when none was found), kFileStyle when too many shapes fail, or kCannotRead.
+  // Chunks overlap by a header's length, so each candidate is looked at once, in its chunk.
+  int Scan() {
+    std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(size_, 1024 * 1024 + kCommonHeaderLength)));
+    int candidates = 0;
+    for (uint64_t base = 0; base + kCommonHeaderLength <= size_;) {
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk.size(), size_ - base));
+      const long got = file_.ReadAt(base, chunk.data(), want);
+      if (got < 0 || static_cast<size_t>(got) < want) return arc::code::kCannotRead;
+      const size_t limit = want - kCommonHeaderLength;  // the last candidate in this chunk
+      const size_t searchEnd = std::min(want, limit + 7);
+      for (size_t d = 0; d < searchEnd; ++d) {
+        const void* dash = std::memchr(&chunk[d], '-', searchEnd - d);
+        if (dash == nullptr) break;
+        d = static_cast<size_t>(static_cast<const uint8_t*>(dash) - chunk.data());
+        // A dash at +6 of a damaged header whose +2 dash is gone.
+        if (d >= 6 && d - 6 <= limit && chunk[d - 4] != '-' && NearHeaderShape(&chunk[d - 6])) Remember(base + d - 6);
+        if (d < 2 || d - 2 > limit) continue;
+        const uint8_t* h = &chunk[d - 2];
+        if (ShapedLikeHeader(h)) {
+          if (++candidates > kMaxScanCandidates) return arc::code::kFileStyle;  // crafted, not a stub
+          MemberHeader header;
+          const HeaderStatus st = ReadHeader(file_, base + d - 2, header);
+          if (st == HeaderStatus::kReadError) return arc::code::kCannotRead;
+          if (st == HeaderStatus::kOk && header.headerChecked) {
+            verified_ = base + d - 2;
+            return arc::code::kOk;
+          }
+        }
+        if (NearHeaderShape(h)) Remember(base + d - 2);
+      }
+      if (base + want >= size_) break;
+      base += limit + 1;
+    }
+    return arc::code::kOk;
+  }
+
+  // Where a damaged first member may end: the first verified header, else the archive's end
+  // (the end of the file, or its last byte when that is the end byte).
+  std::vector<uint64_t> Targets() {
+    if (verified_ != kNone) return {verified_};
+    std::vector<uint64_t> ends{size_};
+    uint8_t last = 1;
+    if (ReadExact(file_, size_ - 1, &last, 1) > 0 && last == 0) ends.push_back(size_ - 1);
+    return ends;
+  }
+
+  bool IsTarget(const std::vector<uint64_t>& targets, uint64_t at) const {
+    return std::find(targets.begin(), targets.end(), at) != targets.end();
+  }
+
+  // Whether the header at `at`, with byte `index` xor `mask`, verifies at the given level
+  // formula (0: levels 0/1, 2: level 2). 1 yes, 0 no, -1 read error.
+  int VerifiesMended(uint64_t at, int formula, size_t index, uint8_t mask) {
+    uint8_t h[kCommonHeaderLength];
+    if (ReadExact(file_, at, h, sizeof h) <= 0) return 0;
+    h[index] ^= mask;
+    const size_t length = formula == 0 ? h[0] + size_t{2} : U16(h) + (h[23] == 'K' ? size_t{2} : 0);
+    if (length < kCommonHeaderLength + (formula == 0 ? 0 : 2)) return 0;
+    std::vector<uint8_t> raw(length);
+    const int r = ReadExact(file_, at, raw.data(), raw.size());
+    if (r <= 0) return r;
+    raw[index] ^= mask;
+    if (formula == 0) return length - 2 >= 22u + raw[21] && ChecksumMatches(raw.data(), length - 2) ? 1 : 0;
+    ExtensionState state;
+    if (TakeInnerExtensions(raw, 24, 2, state) != HeaderStatus::kOk || !state.haveCrc) return 0;
+    return HeaderCrcMatches(raw, state) ? 1 : 0;
+  }
+
+  // Is the near-header shape at `at` a damaged first member? 1 yes, 0 no, -1 read error.
+  int IsDamagedMember(uint64_t at, const std::vector<uint64_t>& targets) {
+    uint8_t h[28] = {};
+    const size_t have = static_cast<size_t>(std::min<uint64_t>(size_ - at, sizeof h));
+    if (have < kCommonHeaderLength || ReadExact(file_, at, h, have) < 0) return have < kCommonHeaderLength ? 0 : -1;
+    const uint64_t compressed = U32(h + 7);
+    const uint64_t header01 = h[0] + uint64_t{2};
+    const uint64_t header2 = U16(h) + (h[23] == 'K' ? 2u : 0u);
+    // The declared extent, read with each level's size fields.
+    uint64_t extents[3] = {at + header01 + compressed, at + header2 + compressed, kNone};
+    if (U16(h) == 4 && have >= 28) extents[2] = at + U32(h + 24) + compressed;
+    for (const uint64_t e : extents) {
+      if (IsTarget(targets, e)) return 1;
+      if (verified_ != kNone && e != kNone && e > verified_ && e < size_) {
+        MemberHeader later;  // a member that holds the first verified header in its data
+        const HeaderStatus st = ReadHeader(file_, e, later);
+        if (st == HeaderStatus::kReadError) return -1;
+        if (st == HeaderStatus::kOk && later.headerChecked) return 1;
+      }
+    }
+    // One flipped bit in a size field: mended, the extent fits and the header verifies.
+    for (const int formula : {0, 2}) {
+      for (const size_t index : {size_t{0}, size_t{1}, size_t{7}, size_t{8}, size_t{9}, size_t{10}}) {
+        if (formula == 0 && index == 1) continue;  // the checksum byte, not a size
+        for (int bit = 0; bit < 8; ++bit) {
+          uint8_t m[kCommonHeaderLength];
+          std::memcpy(m, h, sizeof m);
+          m[index] ^= static_cast<uint8_t>(1u << bit);
+          const uint64_t e = at + (formula == 0 ? m[0] + uint64_t{2} : U16(m) + (m[23] == 'K' ? 2u : 0u)) + U32(m + 7);
+          if (!IsTarget(targets, e)) continue;
+          const int v = VerifiesMended(at, formula, index, static_cast<uint8_t>(1u << bit));
+          if (v != 0) return v;
+        }
+      }
+    }
+    // A level 0/1 size byte wiped: the length the extent leaves, confirmed by the checksum.
+    for (const uint64_t t : targets) {
+      if (t < at + 2 + compressed) continue;
+      const uint64_t length = t - at - 2 - compressed;
+      if (length < 22u + h[21] || length > 255) continue;
+      uint8_t raw[257];
+      const int r = ReadExact(file_, at, raw, static_cast<size_t>(length) + 2);
+      if (r < 0) return -1;
+      if (r > 0 && ChecksumMatches(raw, static_cast<size_t>(length))) return 1;
+    }
     return 0;
   }
-  s->position += bytes;
-  return 1;
-}
 
-const LHAInputStreamType kStreamType = {StreamRead, StreamSkip, nullptr};
+  // 1 with `at` set when a near-header shape before the first verified header (anywhere, when
+  // there is none) is a damaged first member; 0 when none is; -1 on a read error.
+  int FindDamagedFirstMember(uint64_t& at) {
+    if (damaged_.empty()) return 0;
+    std::sort(damaged_.begin(), damaged_.end());
+    damaged_.erase(std::unique(damaged_.begin(), damaged_.end()), damaged_.end());
+    const std::vector<uint64_t> targets = Targets();
+    for (const uint64_t candidate : damaged_) {
+      const int r = IsDamagedMember(candidate, targets);
+      if (r != 0) {
+        at = candidate;
+        return r;
+      }
+    }
+    return 0;
+  }
+
+  ArchiveFile& file_;
+  uint64_t size_;
+  uint64_t verified_ = kNone;
+  std::vector<uint64_t> damaged_;
+};
 
 }  // namespace
 
-MemberWalk::MemberWalk(ArchiveFile& file, uint64_t start)
-    : file_(file), position_(start), stream_{&file, start} {}
-
-MemberWalk::~MemberWalk() {
-  if (reader_ != nullptr) lha_reader_free(reader_);
-  if (input_ != nullptr) lha_input_stream_free(input_);
+int FindArchiveStart(ArchiveFile& file, ArchiveStart& start) {
+  StartFinder finder(file);
+  return finder.Find(start);
 }
 
 int MemberWalk::Next(MemberHeader& header) {
@@ -386,23 +587,10 @@ int MemberWalk::Next(MemberHeader& header) {
   stopped_ = true;  // cleared again only when this member is accepted
   if (count_ >= kMaxMembers) return arc::code::kTooManyFiles;
   const HeaderStatus st = ReadHeader(file_, position_, header);
+  if (damagedFirst_) return st == HeaderStatus::kChecksum || st == HeaderStatus::kReadError ? HeaderStatusCode(st)
+                                                                                           : arc::code::kHeaderBroken;
   if (st == HeaderStatus::kEnd) return kEnd;
   if (st != HeaderStatus::kOk) return HeaderStatusCode(st);
-
-  // liblhasa's reader, fed by our stream, must see the same header at the same place.
-  if (reader_ == nullptr) {
-    input_ = lha_input_stream_new(&kStreamType, &stream_);
-    if (input_ == nullptr) return arc::code::kMoreHeapMemory;
-    reader_ = lha_reader_new(input_);
-    if (reader_ == nullptr) return arc::code::kMoreHeapMemory;
-    lha_reader_set_dir_policy(reader_, LHA_READER_DIR_PLAIN);
-  }
-  LHAFileHeader* lha = lha_reader_next_file(reader_);
-  if (lha == nullptr) return arc::code::kHeaderBroken;
-  if (stream_.position != header.dataOffset() || lha->compressed_length != header.compressedSize ||
-      lha->length != header.originalSize || std::memcmp(lha->compress_method, header.method.data(), 5) != 0) {
-    return arc::code::kHeaderBroken;
-  }
   // Compressed data cut short by the end of the file.
   if (header.compressedSize > file_.size() - header.dataOffset()) return arc::code::kCannotRead;
   position_ = header.dataOffset() + header.compressedSize;

@@ -38,6 +38,8 @@ class CrcSink : public ByteSink {
  public:
   explicit CrcSink(arc::OutputFile* out = nullptr) : out_(out) {}
   int Write(const uint8_t* data, size_t size) override {
+    // Members that expand much from little input read nothing for a while: look for a cancel.
+    if (arc::PollCancel()) return arc::code::kUserCancel;
     crc_ = lzhuff::Crc16(crc_, data, size);
     return out_ != nullptr ? out_->Write(data, size) : 0;
   }
@@ -73,12 +75,11 @@ int DecodeAndVerify(ArchiveFile& file, const MemberHeader& h, CrcSink& sink) {
 }
 
 // Opens the archive and finds where its first header is.
-int OpenArchive(const std::string& path, ArchiveFile& file, uint64_t& start) {
+int OpenArchive(const std::string& path, ArchiveFile& file, ArchiveStart& start) {
   if (path.empty()) return arc::code::kNoArcName;
   const int rc = file.Open(path);
   if (rc != arc::code::kOk) return rc;
-  if (!FindArchiveStart(file, start)) return arc::code::kFileStyle;
-  return arc::code::kOk;
+  return FindArchiveStart(file, start);
 }
 
 bool IsUtf8(const std::string& s) {
@@ -135,10 +136,10 @@ bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
 
 int WalkHeadersOnly(const std::string& archive) {
   ArchiveFile file;
-  uint64_t start = 0;
+  ArchiveStart start;
   int rc = OpenArchive(archive, file, start);
   if (rc != arc::code::kOk) return rc;
-  MemberWalk walk(file, start);
+  MemberWalk walk(file, start.offset, start.damaged);
   MemberHeader h;
   while ((rc = walk.Next(h)) == arc::code::kOk) {
   }
@@ -149,11 +150,11 @@ int WalkHeadersOnly(const std::string& archive) {
 
 int Test(const std::string& archive) {
   ArchiveFile file;
-  uint64_t start = 0;
+  ArchiveStart start;
   int rc = OpenArchive(archive, file, start);
   if (rc != arc::code::kOk) return rc;
   arc::TestResult result;
-  MemberWalk walk(file, start);
+  MemberWalk walk(file, start.offset, start.damaged);
   MemberHeader h;
   while ((rc = walk.Next(h)) == arc::code::kOk) {
     if (h.isDirectory()) continue;
@@ -176,7 +177,7 @@ int CheckArchive(const std::string& archive, int mode) {
   switch (mode & 3) {
     case arc::kCheckRough: {
       ArchiveFile file;
-      uint64_t start = 0;
+      ArchiveStart start;
       return OpenArchive(archive, file, start) == arc::code::kOk ? 1 : 0;
     }
     case 1:
@@ -190,10 +191,10 @@ int Extract(const std::string& archive, const std::string& destination, const st
   const std::string leaf = arc::SafeLeafName(member);
   if (leaf.empty() || destination.empty()) return arc::code::kNotFileName;
   ArchiveFile file;
-  uint64_t start = 0;
+  ArchiveStart start;
   int rc = OpenArchive(archive, file, start);
   if (rc != arc::code::kOk) return rc;
-  MemberWalk walk(file, start);
+  MemberWalk walk(file, start.offset, start.damaged);
   MemberHeader h;
   // Prefer an exact match; remember the first case-insensitive one.
   bool haveFallback = false;

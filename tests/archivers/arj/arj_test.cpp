@@ -179,12 +179,12 @@ TEST_F(ArjTest, BrokenHeaders) {
     b[hs[2].at + 4 + hs[2].size - 2] ^= 0x01;
     EXPECT_EQ(RunTest(Write("hcrc.arj", b)), code::kHeaderCrc);
   }
-  {  // the main header's CRC broken: no archive start, the file starts like ARJ
+  {  // the main header's CRC broken: still an ARJ archive starting at 0, damaged there
     Bytes b = orig;
     b[hs[0].at + 4 + 1] ^= 0x01;
     const std::string path = Write("mcrc.arj", b);
     EXPECT_EQ(RunTest(path), code::kHeaderCrc);
-    EXPECT_EQ(UnarjCheckArchive(path.c_str(), 0), 0);
+    EXPECT_EQ(UnarjCheckArchive(path.c_str(), 0), 1);
   }
   {  // header id wrong where the second member must start
     Bytes b = orig;
@@ -332,13 +332,13 @@ TEST_F(ArjTest, SelfExtractors) {
   }
   // A stub crowded with near-headers (size and type fit, CRC wrong) ends the scan quickly;
   // a real archive behind a few of them is still found.
-  Bytes crowd;
+  Bytes crowd = {'M', 'Z'};
   for (int i = 0; i < 20000; ++i) crowd.insert(crowd.end(), {0x60, 0xEA, 30, 0, 30, 1, 1, 0, 0, 0, 2});
   crowd.resize(crowd.size() + 40, 0);
   const std::string crowded = Write("crowd.exe", crowd);
   EXPECT_EQ(UnarjCheckArchive(crowded.c_str(), 0), 0);
-  EXPECT_EQ(RunTest(crowded), code::kHeaderCrc);  // starts like ARJ with a bad header CRC
-  Bytes few(crowd.begin(), crowd.begin() + 11 * 100);
+  EXPECT_EQ(RunTest(crowded), code::kFileStyle);
+  Bytes few(crowd.begin(), crowd.begin() + 2 + 11 * 100);
   few.insert(few.end(), arc.begin(), arc.end());
   EXPECT_EQ(RunTest(Write("few.exe", few)), 0);
   // Behind more than 4096 of them the scan has given up.
@@ -349,6 +349,38 @@ TEST_F(ArjTest, SelfExtractors) {
   const std::string stubOnly = Write("stub.exe", elf);
   EXPECT_EQ(UnarjCheckArchive(stubOnly.c_str(), 0), 0);
   EXPECT_EQ(RunTest(stubOnly), code::kFileStyle);
+}
+
+// The main header damaged, in an archive that stores another ARJ archive: plain or behind a
+// stub, the damage is reported and the inner archive is never tested in its place.
+TEST_F(ArjTest, ADamagedMainHeaderIsNeverSkipped) {
+  const Bytes nested = ReadFile(Fixture("nested.arj"));
+  const Bytes sfx = ReadFile(Fixture("sfx.exe"));
+  const auto hs = Headers(nested);
+  ASSERT_EQ(hs.size(), 3u);
+  ASSERT_EQ(hs[1].method, 0);  // the inner archive is stored
+  const struct {
+    const char* name;
+    Bytes stub;
+  } stubs[] = {{"plain", {}}, {"MZ", {'M', 'Z', 0x90, 0x01, 0x01, 0x00}}, {"arj's ELF", Bytes(sfx.begin(), sfx.begin() + 42568)}};
+  const struct {
+    const char* name;
+    size_t at;
+    uint8_t mask;
+  } damages[] = {{"id", 0, 0x01}, {"id second byte", 1, 0x40}, {"size", 2, 0x04}, {"first header size", 4, 0x02},
+                 {"file type", 4 + 6, 0x01}, {"name", 4 + 30, 0x20}, {"header CRC", 4 + hs[0].size, 0x80}};
+  for (const auto& stub : stubs) {
+    for (const auto& damage : damages) {
+      SCOPED_TRACE(std::string(stub.name) + ", " + damage.name);
+      Bytes b = stub.stub;
+      b.insert(b.end(), nested.begin(), nested.end());
+      b[stub.stub.size() + damage.at] ^= damage.mask;
+      const std::string path = Write("nested.exe", b);
+      const int rc = RunTest(path);
+      EXPECT_TRUE(rc == code::kHeaderCrc || rc == code::kHeaderBroken) << std::hex << rc;
+      EXPECT_EQ(UnarjCheckArchive(path.c_str(), 0), 1);
+    }
+  }
 }
 
 TEST_F(ArjTest, CommandLinesVersionAndBusy) {

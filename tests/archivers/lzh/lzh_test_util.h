@@ -134,19 +134,22 @@ inline void SetMethod(Bytes& b, const Member& m, const char* method) {
   else FixChecksum(b, m.header);
 }
 
-// A level 0 header with a stored (or any) member, checksum correct.
-inline Bytes Level0Member(const std::string& name, const Bytes& data, const char* method = "-lh0-") {
+// A level 0 header with a stored (or any) member, checksum correct; `area` is the extended area
+// some hosts write after the CRC (an OS id and its data: 'U' UNIX, '9' OS-9, 'A' Amiga, 'm' Mac).
+inline Bytes Level0Member(const std::string& name, const Bytes& data, const char* method = "-lh0-",
+                          uint8_t attribute = 0x20, const Bytes& area = {}) {
   Bytes h(24 + name.size());
-  h[0] = static_cast<uint8_t>(h.size() - 2);
   for (int i = 0; i < 5; ++i) h[2 + i] = static_cast<uint8_t>(method[i]);
   Put32(h, 7, static_cast<uint32_t>(data.size()));
   Put32(h, 11, static_cast<uint32_t>(data.size()));
   Put32(h, 15, 0x58210000);
-  h[19] = 0x20;
+  h[19] = attribute;
   h[20] = 0;
   h[21] = static_cast<uint8_t>(name.size());
   for (size_t i = 0; i < name.size(); ++i) h[22 + i] = static_cast<uint8_t>(name[i]);
   Put16(h, 22 + name.size(), Crc16(data.data(), data.size()));
+  h.insert(h.end(), area.begin(), area.end());
+  h[0] = static_cast<uint8_t>(h.size() - 2);
   FixChecksum(h, 0);
   h.insert(h.end(), data.begin(), data.end());
   return h;
@@ -178,6 +181,73 @@ inline Bytes Level3Member(const std::string& name, const Bytes& data) {
   const size_t crcAt = h.size();
   h.resize(h.size() + 2 + 4);  // CRC, then a zero size ends the chain
   Put32(h, 24, static_cast<uint32_t>(h.size()));
+  Put16(h, crcAt, Crc16(h.data(), h.size()));
+  h.insert(h.end(), data.begin(), data.end());
+  return h;
+}
+
+// A static-Huffman stream (LZH -lh4- to -lh7-, ARJ -m1 to -m3; pbit 4 or 5) that decodes to one
+// zero byte followed by `blocks` runs of 65536 matches of 256 bytes at distance 1: 16 MiB per
+// block from about 8 bytes, so gigabytes come from a few kilobytes. Every table is a single
+// symbol, so codes take no bits at all.
+inline Bytes ZeroRunStream(unsigned pbit, unsigned blocks) {
+  Bytes out;
+  uint64_t acc = 0;
+  unsigned bits = 0;
+  auto put = [&](uint32_t value, unsigned n) {
+    acc = (acc << n) | value;
+    bits += n;
+    while (bits >= 8) {
+      out.push_back(static_cast<uint8_t>(acc >> (bits - 8)));
+      bits -= 8;
+    }
+  };
+  auto block = [&](uint32_t codes, uint32_t symbol) {
+    put(codes & 0xFFFF, 16);  // 0 stands for 65536
+    put(0, 10);               // pre-table: a count of 0, then its one symbol
+    put(symbol, 18);          // literal/length table: the same
+    put(0, 2 * pbit);         // position table: the same, distance 1
+  };
+  block(1, 0);  // the literal 0
+  for (unsigned i = 0; i < blocks; ++i) block(65536, 256 + 256 - 3);
+  if (bits % 8 != 0) put(0, 8 - bits % 8);
+  out.insert(out.end(), 8, 0);
+  return out;
+}
+
+inline uint64_t ZeroRunSize(unsigned blocks) { return 1 + uint64_t{blocks} * 65536 * 256; }
+
+// A level 2 member with the 64-bit size record (0x42) after the name, header CRC last; the 32-bit
+// size fields hold the low halves of the sizes.
+inline Bytes Level2Member64(const std::string& name, const char* method, const Bytes& data, uint64_t original,
+                            uint16_t crc) {
+  Bytes h(24);
+  for (int i = 0; i < 5; ++i) h[2 + i] = static_cast<uint8_t>(method[i]);
+  Put32(h, 7, static_cast<uint32_t>(data.size()));
+  Put32(h, 11, static_cast<uint32_t>(original));
+  Put32(h, 15, 1700000000);
+  h[19] = 0x20;
+  h[20] = 2;
+  Put16(h, 21, crc);
+  h[23] = 'W';
+  auto record = [&h](uint8_t type, const Bytes& body) {
+    const size_t at = h.size() - 2;  // the previous record's next-size field
+    Put16(h, at, static_cast<uint32_t>(body.size() + 3));
+    h.push_back(type);
+    h.insert(h.end(), body.begin(), body.end());
+    h.resize(h.size() + 2);
+  };
+  h.resize(26);  // first next-size field
+  record(0x01, Bytes(name.begin(), name.end()));
+  Bytes sizes(16);
+  for (int i = 0; i < 8; ++i) {
+    sizes[i] = static_cast<uint8_t>(static_cast<uint64_t>(data.size()) >> (8 * i));
+    sizes[8 + i] = static_cast<uint8_t>(original >> (8 * i));
+  }
+  record(0x42, sizes);
+  record(0x00, Bytes{0, 0});
+  const size_t crcAt = h.size() - 4;
+  Put16(h, 0, static_cast<uint32_t>(h.size()));
   Put16(h, crcAt, Crc16(h.data(), h.size()));
   h.insert(h.end(), data.begin(), data.end());
   return h;

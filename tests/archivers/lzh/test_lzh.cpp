@@ -135,6 +135,124 @@ TEST(LzhHeader, Level3HeaderWithCrc) {
   EXPECT_EQ(ReadFile(dir.File("three.txt")), data);
 }
 
+TEST(LzhHeader, FolderEntriesAndSeparatorsOfEveryHost) {
+  const Bytes text = Text("readme\n");
+  const Bytes unixArea = {'U', 0, 0x87, 0xFF, 0x96, 0x4F, 0xED, 0x41, 0xE8, 0x03, 0xE8, 0x03};
+  const Bytes os9Area = {'9', 0x01, 0x00, 0x05, 0x7F};
+  struct Case {
+    const char* host;
+    Bytes archive;
+    const char* member;  // a file to extract
+    const char* folder;  // a folder entry, never extracted ("" when it has no name)
+    size_t size = 7;     // of the file
+  } cases[] = {
+      {"LHa for UNIX 1.14i, real", ReadFile(Fixture("h0_subdir.lzh")), "hello.txt", "", 12},
+      {"UNIX, 0xFF separators",
+       Concat({Level0Member("docs\xFF", {}, "-lhd-", 0x10, unixArea),
+               Level0Member("docs\xFFreadme.txt", text, "-lh0-", 0x20, unixArea), Bytes{0}}),
+       "docs/readme.txt", "docs"},
+      {"DOS, \\ separators", Concat({Level0Member("DOCS\\", {}, "-lhd-", 0x10), Level0Member("DOCS\\README.TXT", text), Bytes{0}}),
+       "DOCS/README.TXT", "DOCS"},
+      {"Amiga, -lh0- folder named without a separator",
+       Concat({Level0Member("docs", {}, "-lh0-", 0x10, {'A'}), Level0Member("docs/readme.txt", text, "-lh0-", 0x20, {'A'}),
+               Bytes{0}}),
+       "docs/readme.txt", "docs"},
+      {"OS-9, -lh0- folder with a separator",
+       Concat({Level0Member("docs/", {}, "-lh0-", 0x00, os9Area), Level0Member("docs/readme.txt", text, "-lh0-", 0x00, os9Area),
+               Bytes{0}}),
+       "readme.txt", "docs"},
+      {"Mac, ':' separators",
+       Concat({Level0Member("docs:", {}, "-lhd-", 0x10, {'m'}), Level0Member("docs:readme.txt", text, "-lh0-", 0x20, {'m'}),
+               Bytes{0}}),
+       "docs:readme.txt", "docs:"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.host);
+    TempDir dir;
+    const std::string path = dir.Write("host.lzh", c.archive);
+    EXPECT_EQ(lzhar::Test(path), 0);
+    EXPECT_EQ(lzhar::CheckArchive(path, 1), 1);
+    const TempDir out;
+    ASSERT_EQ(lzhar::Extract(path, out.path(), c.member), 0);
+    EXPECT_EQ(ReadFile(out.File(arc::SafeLeafName(c.member))).size(), c.size);
+    if (*c.folder != '\0') {
+      EXPECT_EQ(lzhar::Extract(path, out.path(), c.folder), code::kNotFindArcFile);
+    }
+  }
+}
+
+TEST(LzhHeader, SizesFromThe64BitRecord) {
+  TempDir dir;
+  // The 32-bit fields left at zero: only the 64-bit record gives the sizes.
+  const Bytes data = Text("sixty-four bit sizes\n");
+  Bytes small = Concat({Level2Member64("small.txt", "-lh0-", data, data.size(), Crc16(data.data(), data.size())), Bytes{0}});
+  const auto m = Members(small);
+  Put32(small, 7, 0);
+  Put32(small, 11, 0);
+  FixHeaderCrc(small, m[0]);
+  EXPECT_EQ(TestBytes(dir, small), 0);
+  // A member of 4 GiB + 1 bytes: its header and the walk (the full decode is a test of the library).
+  const Bytes big = Concat({Level2Member64("big.bin", "-lh5-", ZeroRunStream(4, 256), ZeroRunSize(256), 0), Bytes{0}});
+  lzhar::ArchiveFile file;
+  ASSERT_EQ(file.Open(dir.Write("big.lzh", big)), 0);
+  lzhar::MemberHeader h;
+  ASSERT_EQ(lzhar::ReadHeader(file, 0, h), lzhar::HeaderStatus::kOk);
+  EXPECT_EQ(h.originalSize, (uint64_t{1} << 32) + 1);
+  EXPECT_EQ(h.dataOffset() + h.compressedSize, big.size() - 1);
+  EXPECT_EQ(lzhar::CheckArchive(dir.File("big.lzh"), 1), 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Damage to the first member is reported, never skipped: in plain files and behind stubs, with
+// several members or one, whatever is damaged in the header.
+TEST(LzhStart, ADamagedFirstMemberIsNeverSkipped) {
+  const Bytes mz = ReadFile(Fixture("sfx_mz.exe"));
+  const Bytes hu = ReadFile(Fixture("sfx_hu.x"));
+  const Bytes several = ReadFile(Fixture("lh5_level1.lzh"));
+  const struct {
+    const char* name;
+    Bytes stub;
+  } stubs[] = {{"plain", {}},
+               {"MZ", Bytes(mz.begin(), mz.end() - static_cast<long>(several.size()))},
+               {"HU", Bytes(hu.begin(), hu.end() - static_cast<long>(ReadFile(Fixture("lh5_level2.lzh")).size()))}};
+  const struct {
+    const char* name;
+    Bytes archive;
+  } archives[] = {{"several members", several},
+                  {"one member", Concat({Level0Member("one.txt", Text("the only member\n")), Bytes{0}})}};
+  const struct {
+    const char* name;
+    void (*apply)(Bytes&, size_t);
+  } damages[] = {
+      {"size byte zeroed", [](Bytes& b, size_t h) { b[h] = 0; }},
+      {"two method bytes changed", [](Bytes& b, size_t h) { b[h + 3] = 'x', b[h + 4] = 'y'; }},
+      {"a bit of the size byte", [](Bytes& b, size_t h) { b[h] ^= 0x08; }},
+      {"a bit of the compressed size", [](Bytes& b, size_t h) { b[h + 8] ^= 0x04; }},
+      {"a bit of the level byte", [](Bytes& b, size_t h) { b[h + 20] ^= 0x04; }},
+      {"a bit of the name", [](Bytes& b, size_t h) { b[h + 23] ^= 0x01; }},
+  };
+  TempDir dir;
+  for (const auto& stub : stubs) {
+    for (const auto& archive : archives) {
+      for (const auto& damage : damages) {
+        SCOPED_TRACE(std::string(stub.name) + ", " + archive.name + ", " + damage.name);
+        Bytes b = Concat({stub.stub, archive.archive});
+        damage.apply(b, stub.stub.size());
+        const std::string path = dir.Write("damaged.exe", b);
+        const int rc = lzhar::Test(path);
+        EXPECT_TRUE(rc == code::kHeaderCrc || rc == code::kHeaderBroken) << std::hex << rc;
+        EXPECT_EQ(lzhar::CheckArchive(path, 0), 1);  // still an LZH archive, a damaged one
+      }
+    }
+  }
+  // A size byte zeroed further on reads like the end byte, but a header follows it.
+  Bytes b = several;
+  b[Members(several)[1].header] = 0;
+  EXPECT_EQ(TestBytes(dir, b), code::kHeaderBroken);
+  // Bytes in front of a plain archive that are no stub are damage too.
+  EXPECT_EQ(TestBytes(dir, Concat({Filler(300), several})), code::kHeaderBroken);
+}
+
 // ---------------------------------------------------------------------------------------------
 TEST(LzhTest, EveryDecodableMethodAndLevelPasses) {
   for (const char* name : kDecodable) {
@@ -412,8 +530,8 @@ TEST_F(LzhSelfExtracting, DenseFalseHeadersEndTheScan) {
   while (stub.size() < 2 * 1024 * 1024) stub.insert(stub.end(), unit.begin(), unit.end());
   for (size_t i = 8; i < stub.size(); i += 12) stub[i] = 2;
   stub[0] = 'M';
+  stub[1] = 'Z';
   stub[2] = 'Z';
-  stub[3] = 'Z';
   const std::string path = dir_.Write("dense.exe", stub);
   EXPECT_EQ(lzhar::CheckArchive(path, 0), 0);
   EXPECT_EQ(lzhar::Test(path), code::kFileStyle);
@@ -421,6 +539,8 @@ TEST_F(LzhSelfExtracting, DenseFalseHeadersEndTheScan) {
 
 TEST_F(LzhSelfExtracting, DamageBehindTheStubIsReported) {
   Bytes stub = Filler(500, 4);
+  stub[0] = 'M';
+  stub[1] = 'Z';
   Bytes b = Concat({stub, archive_});
   const auto m = Members(b, stub.size());
   ASSERT_EQ(m.size(), 3u);

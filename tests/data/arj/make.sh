@@ -25,7 +25,7 @@ os.makedirs(os.path.join(d, 'sub', 'inner'))
 open(os.path.join(d, 'sub', 'inner', 'note.txt'), 'w').write('note\n' * 40)
 PY
 here=$(pwd)
-rm -f m0.arj m1.arj m2.arj m3.arj m4.arj multi.arj garbled.arj sfx.exe sfx.arj vol.arj vol.a0?
+rm -f m0.arj m1.arj m2.arj m3.arj m4.arj multi.arj garbled.arj sfx.exe sfx.arj vol.arj vol.a0? nested.arj
 cd "$work"
 for m in 0 1 2 3 4; do
   arj a -m$m -y "$here/m$m.arj" text.txt data.bin >/dev/null
@@ -39,3 +39,7 @@ arj a -je -m1 -y "$here/sfx.arj" data.bin >/dev/null
 if [ -f "$here/sfx.arj" ]; then mv "$here/sfx.arj" "$here/sfx.exe"; fi
 # Volumes: a compressed member split in parts, each part with its own CRC.
 arj a -v10k -m1 -y "$here/vol.arj" text.txt data.bin >/dev/null
+# An archive storing another ARJ archive (and an empty file): damage to the outer one must not hand the
+# test to the inner one.
+arj a -m1 -y inner.arj data.bin >/dev/null
+arj a -m0 -y "$here/nested.arj" inner.arj empty.txt >/dev/null

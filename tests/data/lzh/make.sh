@@ -40,5 +40,12 @@ jlha a2o5 "$work/two_lh5.lzh" numbers.txt hello.txt > /dev/null
 head -c -1 "$work/two_lh5.lzh" > "$out/lh5_lh3_mixed.lzh"
 cat "$work/one_lh3.lzh" >> "$out/lh5_lh3_mixed.lzh"
 
+# Self-extractors as SFX makers build them: a stub that declares its own size, then the archive.
+python3 "$here/make_stub.py" mz > "$work/stub.exe"
+python3 "$here/make_stub.py" hu > "$work/stub.x"
+cat "$work/stub.exe" "$out/lh5_level1.lzh" > "$out/sfx_mz.exe"
+cat "$work/stub.x" "$out/lh5_level2.lzh" > "$out/sfx_hu.x"
+
 cp numbers.txt hello.txt "$out/"
 cp "$out"/* "$here/"
+# h0_subdir.lzh is not made here: it comes from the lhasa project (see README.md).
