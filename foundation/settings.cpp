@@ -310,7 +310,12 @@ void SaveOptions() {
   }
 }
 
-void RemoveSettings() { SettingsStore::DeleteSection(kCurrentApp, kSection); }
+// Both stores: the question of "/U" promises all settings, and the earlier store's values would
+// otherwise come back at the next start.
+void RemoveSettings() {
+  SettingsStore::DeleteSection(kCurrentApp, kSection);
+  SettingsStore::DeleteApplication(kEarlierApp);
+}
 
 std::optional<Geometry> RestoreGeometry(const QString& prefix, WindowKind kind, const Geometry& current,
                                         const ScreenSize& screen) {
