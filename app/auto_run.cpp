@@ -119,7 +119,11 @@ class StopSignals {
     struct sigaction sa {};
     sa.sa_handler = OnStopSignal;
     sigfillset(&sa.sa_mask);
-    for (size_t i = 0; i < std::size(kStopSignals); ++i) ::sigaction(kStopSignals[i], &sa, &saved_[i]);
+    for (size_t i = 0; i < std::size(kStopSignals); ++i) {
+      ::sigaction(kStopSignals[i], nullptr, &saved_[i]);
+      // A signal ignored by whoever started us (nohup, a background job) stays ignored.
+      if (saved_[i].sa_handler != SIG_IGN) ::sigaction(kStopSignals[i], &sa, nullptr);
+    }
   }
   ~StopSignals() {
     for (size_t i = 0; i < std::size(kStopSignals); ++i) ::sigaction(kStopSignals[i], &saved_[i], nullptr);
