@@ -499,19 +499,19 @@ TEST_F(OptionsTest, EarlierStoreStaysWhenTheCurrentOneCannotBeWritten) {
   EXPECT_TRUE(QFileInfo(Path("Tovanel.ini")).isDir());
 }
 
-TEST_F(OptionsTest, RemoveSettingsDeletesOnlyTheCurrentSection) {
+TEST_F(OptionsTest, RemoveSettingsDeletesTheCurrentSectionAndTheEarlierStore) {
   LoadOptions();
   Options().Lzh = false;
   SaveOptions();
   SettingsStore::Write(kCurrentApp, "Keep", "A", "1");
-  PutFile("Orvex2.ini", "[Orvex2]\nVersion=1.02\n");
+  PutFile("Orvex2.ini", "[Orvex2]\nVersion=1.02\nLzh=False\n");
   RemoveSettings();
   EXPECT_EQ(Current("Lzh"), "<missing>");
   EXPECT_EQ(Current("Version"), "<missing>");
   EXPECT_EQ(SettingsStore::Read(kCurrentApp, "Keep", "A", ""), "1");
-  EXPECT_EQ(Earlier("Version"), "1.02");
+  EXPECT_EQ(Earlier("Version"), "<missing>");
+  // Nothing of either store comes back at the next start.
   Shared() = SharedState{};
-  PutFile("Orvex2.ini", "");
   LoadOptions();
   EXPECT_TRUE(Options().Lzh);
 }
