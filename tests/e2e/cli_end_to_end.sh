@@ -151,5 +151,13 @@ run -- many/*.lzh
 expect_eq "1500 names without --auto: exit status" "$status" 2
 grep -q 'no display' "$W/err" || fail "1500 names without --auto: $(cat "$W/err")"
 
+mkfifo "$W/cfg/Tovanel.ini"  # a reader of a FIFO without a writer waits for ever
+run -- --auto=normal GOOD.ZIP
+expect_eq "FIFO settings file, --auto: exit status" "$status" 0
+grep -q 'Tovanel.ini is not a regular file' "$W/err" || fail "FIFO settings file: $(cat "$W/err")"
+run -- GOOD.ZIP
+expect_eq "FIFO settings file, window: exit status" "$status" 2
+[[ -p "$W/cfg/Tovanel.ini" ]] || fail "the FIFO was replaced"
+
 [[ $failures -eq 0 ]] && echo "all end-to-end checks passed"
 exit $((failures > 0))
