@@ -50,6 +50,7 @@ cp "$GOOD_LZH" "$D/"$'\x93\xfa\x96\x7b'.lzh     # CP932
 broken "$GOOD_ZIP" "$D/caf"$'\xe9'.zip         # Latin-1
 cp "$GOOD_LZH" "$D/a \"b\" c.lzh"
 cp "$GOOD_LZH" "$D/new"$'\n'"line.lzh"
+cp "$GOOD_LZH" "$D/"$'\e]0;owned\a'.lzh       # would retitle a terminal
 cp "$GOOD_LZH" "$D/sub/target.lzh"
 broken "$GOOD_LZH" "$D/target.lzh"             # what folding "link/.." by the text would check
 ln -s sub/inner "$D/link"
@@ -67,7 +68,8 @@ if [[ $(id -u) -eq 0 ]]; then
   fi
 fi
 names=(GOOD.ZIP missing.lzh "GOOD.ZIP\" \"x.ZIP" good.lzh $'\x93\xfa\x96\x7b'.lzh "caf"$'\xe9'.zip
-       "a \"b\" c.lzh" "new"$'\n'"line.lzh" link/../target.lzh OLD.LHA notes.txt folder.lzh locked.lzh)
+       "a \"b\" c.lzh" "new"$'\n'"line.lzh" $'\e]0;owned\a'.lzh $'gone\e[2J.lzh' link/../target.lzh OLD.LHA
+       notes.txt folder.lzh locked.lzh)
 run "${as_user[@]}" -- --auto=normal "${names[@]}"
 expect_eq "mixed names: exit status" "$status" 1
 expect_verdict quote "$D/GOOD.ZIP\" \"x.ZIP" '　ファイルのヘッダが壊れていま'
@@ -76,19 +78,22 @@ expect_verdict cp932 "$D/日本.lzh" "$PASS"
 expect_verdict latin1 "$D/caf\\xE9.zip" '　ファイルのヘッダが壊れていま'
 expect_verdict blanks "$D/a \"b\" c.lzh" "$PASS"
 expect_verdict newline "$D/new\\x0Aline.lzh" "$PASS"
+expect_verdict escape "$D/\\x1B]0;owned\\x07.lzh" "$PASS"
+if grep -q $'\e' "$W/out" "$W/err"; then fail "a raw escape reached the terminal"; fi
 expect_verdict link "$D/sub/target.lzh" "$PASS"
 for n in missing.lzh OLD.LHA notes.txt folder.lzh target.lzh; do
   if grep -qF "[ $D/$n ]" "$W/out"; then fail "$n was checked"; fi
 done
 expect_line "missing" "$W/err" "orvex2: $D/missing.lzh: not checked: not found"
+expect_line "hostile missing" "$W/err" "orvex2: $D/gone\\x1B[2J.lzh: not checked: not found"
 expect_line "options" "$W/err" "orvex2: $D/OLD.LHA: not checked: not a target with the current options (Lzh_Lha is off)"
 expect_line "name" "$W/err" "orvex2: $D/notes.txt: not checked: not an archive name (.LZH .LHA .ZIP .ARJ .CAB .EXE .X)"
 expect_line "folder" "$W/err" "orvex2: $D/folder.lzh: not checked: a folder"
 if [[ $(stat -c %a "$D/locked.lzh") == 0 ]]; then
   expect_line "unreadable" "$W/err" "orvex2: $D/locked.lzh: not checked: not readable (no permission)"
-  expect_line "summary" "$W/out" "orvex2: 6 passed, 2 failed, 5 not checked"
+  expect_line "summary" "$W/out" "orvex2: 7 passed, 2 failed, 6 not checked"
 else
-  expect_line "summary" "$W/out" "orvex2: 7 passed, 2 failed, 4 not checked"
+  expect_line "summary" "$W/out" "orvex2: 8 passed, 2 failed, 5 not checked"
 fi
 expect_eq "nothing saved by an automatic run" "$(ls "$W/cfg")" ""
 
