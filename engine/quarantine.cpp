@@ -4,6 +4,7 @@
 #include "engine/quarantine.h"
 
 #include <QByteArray>
+#include <QSet>
 
 #include <cerrno>
 #include <cstdio>
@@ -143,7 +144,12 @@ MoveOutcome MoveToQuarantine(const QString& path, const QString& folder, QString
     if (movedTo != nullptr) *movedTo = path;
     return MoveOutcome::kAlreadyThere;
   }
-  RemoveStaleMoveCopies(folder);
+  // Once per folder and run: what a killed run left there goes before the first move.
+  static QSet<QByteArray> cleaned;
+  if (!cleaned.contains(dir)) {
+    cleaned.insert(dir);
+    RemoveStaleMoveCopies(folder);
+  }
 
   // Same file system: one atomic rename under a free name.
   for (int attempt = 0; attempt < 16; ++attempt) {
