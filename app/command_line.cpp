@@ -1,14 +1,17 @@
 // Command-line handling: platform arguments, switches, and the name splitter.
 #include "app/command_line.h"
 
-#include <QDir>
 
 namespace orvex2 {
 
 namespace {
 
+// A name that holds a blank or a double quote goes in double quotes, each '"' in it doubled.
 QString Quoted(const QString& name) {
-  return name.contains(QLatin1Char(' ')) ? QLatin1Char('"') + name + QLatin1Char('"') : name;
+  if (!name.contains(QLatin1Char(' ')) && !name.contains(QLatin1Char('"'))) return name;
+  QString inner = name;
+  inner.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+  return QLatin1Char('"') + inner + QLatin1Char('"');
 }
 
 bool ParseMode(const QString& word, int* mode) {
@@ -33,12 +36,24 @@ QString UsageText() {
       "                   them at once without a window and end\n"
       "  --auto[=MODE]    check the named archives without a window for this start, whatever the\n"
       "                   Auto option says; MODE is simple, normal or detailed (default: the\n"
-      "                   AutoExe option). The history goes to standard output; the exit status\n"
-      "                   is 0 when every archive passed, 1 when any did not, 2 when the run was\n"
-      "                   stopped or there was nothing to check\n"
-      "  /U               remove all stored settings (asks first)\n"
+      "                   AutoExe option). Opens no window or box and leaves the clipboard alone;\n"
+      "                   any number of names, 1000 at a time, in order\n"
+      "  /U               remove all stored settings, both stores (asks first; without a display\n"
+      "                   the answer is No)\n"
       "  --help           show this text\n"
-      "  --version        show the version\n");
+      "  --version        show the version\n"
+      "\n"
+      "An automatic run writes the history to standard output, each archive's header line with\n"
+      "its full name, and ends with a line of counts (passed, failed, not checked). Every name\n"
+      "that is not checked is reported on standard error with the reason: not found, not\n"
+      "readable, a folder, or not a target with the current options (naming the option).\n"
+      "Control characters in names are shown escaped (\\xNN).\n"
+      "\n"
+      "Exit status of an automatic run:\n"
+      "  0  every named archive was checked and passed\n"
+      "  1  some archive failed or was not checked\n"
+      "  2  the run was stopped (a library cancel, Ctrl-C, SIGTERM, SIGHUP) or nothing could be\n"
+      "     checked\n");
 }
 
 ParsedArguments ParseArguments(const QStringList& arguments, const QString& currentFolder) {
@@ -82,8 +97,10 @@ ParsedArguments ParseArguments(const QStringList& arguments, const QString& curr
     }
     switches = false;
     if (arg.isEmpty()) continue;
+    // Made absolute by the text only: "." and ".." are left for LongPathName, which resolves
+    // them where the system goes.
     if (arg.startsWith(QLatin1Char('/'))) names << arg;
-    else names << QDir::cleanPath(QDir(currentFolder).absoluteFilePath(arg));
+    else names << (currentFolder.endsWith(QLatin1Char('/')) ? currentFolder : currentFolder + QLatin1Char('/')) + arg;
   }
   QStringList parts;
   for (const QString& n : names) parts << Quoted(n);
@@ -102,17 +119,30 @@ bool SplitCommandLine(const QString& s, const std::function<bool(const QString&)
     qsizetype i = 0;
     while (i < n) {
       if (s[i] == QLatin1Char('"')) {
-        const qsizetype close = s.indexOf(QLatin1Char('"'), i + 1);
-        if (close < 0) {
+        // Inside quotes two double quotes stand for one '"'.
+        QString name;
+        qsizetype j = i + 1;
+        bool closed = false;
+        for (; j < n; ++j) {
+          if (s[j] != QLatin1Char('"')) {
+            name += s[j];
+          } else if (j + 1 < n && s[j + 1] == QLatin1Char('"')) {
+            name += QLatin1Char('"');
+            ++j;
+          } else {
+            closed = true;
+            break;
+          }
+        }
+        if (!closed) {
           result = false;
           break;
         }
-        const QString name = s.mid(i + 1, close - i - 1);
         if (!name.isEmpty() && !add(name)) {
           result = false;
           break;
         }
-        i = close + 1;
+        i = j + 1;
         continue;
       }
       const qsizetype blank = s.indexOf(QLatin1Char(' '), i);

@@ -23,16 +23,18 @@ struct ParsedArguments {
   QString error;  // for kError: what to print on standard error
 };
 
-// Arguments after the program name. Switches of this platform (--help, --version,
-// --auto[=simple|normal|detailed]) count only before the first name; "--" ends them. The rest is
-// joined with single blanks, each argument holding a blank wrapped in double quotes, and relative
-// names made absolute against `currentFolder`. "/U" and "/u" pass through unchanged.
+// Arguments after the program name (names as NameFromBytes of the bytes given). Switches of this
+// platform (--help, --version, --auto[=simple|normal|detailed]) count only before the first name;
+// "--" ends them. The rest is joined with single blanks, each argument holding a blank or a '"'
+// wrapped in double quotes with every '"' doubled, and relative names made absolute against
+// `currentFolder` by the text alone. "/U" and "/u" pass through unchanged.
 ParsedArguments ParseArguments(const QStringList& arguments, const QString& currentFolder);
 
 QString UsageText();
 
 // The command-line splitter. Empties the list (`clear`), hands each name to `add`; true unless
-// `add` refused a name or a quote was left open, in which case the list is emptied again.
+// `add` refused a name or a quote was left open, in which case the list is emptied again. Inside
+// quotes, two double quotes stand for one '"'.
 bool SplitCommandLine(const QString& s, const std::function<bool(const QString&)>& add,
                       const std::function<void()>& clear);
 

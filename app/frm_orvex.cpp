@@ -715,6 +715,7 @@ void frmOrvex::UnloadDialogs() {
 
 void frmOrvex::ShutDown() {
   shutDown_ = true;
+  const SettingsStore::Batch once;  // every window's keys and the options: the file written once
   const int state = WindowStateValue();
   try {
     UnloadChildren(state);

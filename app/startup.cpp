@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "app/app_messages.h"
+#include "app/auto_run.h"
 #include "app/command_line.h"
 #include "app/frm_orvex.h"
 #include "app/refused_names.h"
@@ -29,30 +30,6 @@ namespace {
 
 constexpr quint16 kMinimumZipVersion = 540;
 
-// Every history line of an automatic run also goes to standard output.
-class EchoingHistory : public HistoryPort {
- public:
-  explicit EchoingHistory(HistoryPort* inner) : inner_(inner) {}
-  void ListInAdd(const QString& line) override {
-    if (inner_ != nullptr) inner_->ListInAdd(line);
-    std::fputs(line.toUtf8().constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-  }
-  void RefreshForm() override {
-    if (inner_ != nullptr) inner_->RefreshForm();
-  }
-  void Menu_Enabled(bool enabled) override {
-    if (inner_ != nullptr) inner_->Menu_Enabled(enabled);
-  }
-  void LogCopy() override {
-    if (inner_ != nullptr) inner_->LogCopy();
-  }
-
- private:
-  HistoryPort* inner_;
-};
-
 struct LoadFailed : std::runtime_error {
   LoadFailed() : std::runtime_error("load failed") {}
 };
@@ -65,65 +42,12 @@ bool Split(frmOrvex& w, const QString& commandLine) {
       [list] { list->RefreshForm(); });
 }
 
-// Puts the echoing history and the headless-aware message port in front of the children's
-// ports for the length of an automatic run, and takes them away again whatever happens.
-class AutoRunPorts {
- public:
-  AutoRunPorts(bool echoHistory, mdiFile* list) : echo_(Ports().history), list_(list) {
-    saved_ = Ports();
-    if (echoHistory) Ports().history = &echo_;
-    Ports().message = &messages_;
-    if (list_ != nullptr) list_->SetMessagePort(&messages_);
-  }
-  ~AutoRunPorts() {
-    Ports().history = saved_.history;
-    Ports().message = saved_.message;
-    if (list_ != nullptr) list_->SetMessagePort(nullptr);
-  }
-  AutoRunPorts(const AutoRunPorts&) = delete;
-  AutoRunPorts& operator=(const AutoRunPorts&) = delete;
-
- private:
-  EnginePorts saved_;
-  EchoingHistory echo_;
-  AppMessagePort messages_;
-  mdiFile* list_;
-};
-
-// The automatic run; no outcome when nothing was checked or a failure ended it.
-std::optional<BatchRun::AutoOutcome> AutomaticRun(frmOrvex& w, const StartRequest& request) {
-  std::optional<BatchRun::AutoOutcome> result;
-  try {
-    Shared().autoRun = true;
-    w.LoadChildren();
-    AutoRunPorts ports(request.echoHistory, w.File());
-    if (w.InFile() != nullptr) w.InFile()->Pattern_Make();
-    Split(w, request.commandLine);
-    if (w.File() != nullptr && w.File()->Count() > 0) {
-      const int mode = request.autoMode >= 0 ? request.autoMode : Options().AutoExe;
-      result = w.AutoCheckRun(mode);
-      if (Options().AutoLog && w.Status() != nullptr) w.Status()->LogCopy();
-    }
-  } catch (...) {
-    result.reset();
-  }
-  w.UnloadForAutoRun();
-  return result;
-}
-
-int ExitStatus(BatchRun::AutoOutcome r) {
-  switch (r) {
-    case BatchRun::AutoOutcome::kAllPassed: return 0;
-    case BatchRun::AutoOutcome::kSomeFailed: return 1;
-    case BatchRun::AutoOutcome::kStopped: break;
-  }
-  return 2;
-}
-
 }  // namespace
 
 int frmOrvex::MDIForm_Load(const StartRequest& request) {
   const QString& commandLine = request.commandLine;
+  // --auto opens no box, display or not.
+  SetBoxesToStandardError(request.forceAuto);
   // "/U": remove every setting after asking; the program ends either way, saving nothing.
   if (IsRemoveSwitch(commandLine)) {
     if (AskYesNo(QStringLiteral("Orvex2") + CommonText(20))) {
@@ -142,11 +66,11 @@ int frmOrvex::MDIForm_Load(const StartRequest& request) {
 
     const bool automatic = request.forceAuto || Options().Auto;
     if (!commandLine.isEmpty() && automatic) {
-      if (const auto outcome = AutomaticRun(*this, request)) return ExitStatus(*outcome);
+      if (const auto status = AutomaticRun(*this, request)) return *status;
     }
     if (request.forceAuto) {
-      std::fputs("orvex2: no archive to check\n", stderr);
-      return 2;
+      PrintError(QStringLiteral("no archive to check"));
+      return kExitStopped;
     }
     Shared().autoRun = false;
 

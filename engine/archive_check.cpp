@@ -2,18 +2,18 @@
 // and the quarantine move.
 #include "engine/archive_check.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-
 #include <array>
+#include <optional>
 #include <stdexcept>
+#include <stdlib.h>
 
 #include "engine/libraries.h"
 #include "engine/ports.h"
 #include "engine/quarantine.h"
 #include "engine/verdict.h"
+#include "foundation/debris.h"
 #include "foundation/messages.h"
+#include "foundation/names.h"
 #include "foundation/paths.h"
 #include "foundation/settings.h"
 
@@ -111,8 +111,35 @@ int SelfExtractingCheck(const QString& path, int mode, bool xFile) {
   return result::kNoSfx;
 }
 
-// The inner archive is extracted into a private folder of its own inside TmpDir, so no file
-// already in TmpDir is ever overwritten or deleted; the folder goes away with everything in it.
+// A private folder of its own inside TmpDir (mkdtemp: mode 0700), so no file already in TmpDir
+// is ever overwritten or deleted; it goes away with everything in it, also when a signal ends
+// the run.
+class PrivateFolder {
+ public:
+  explicit PrivateFolder(const QString& parent) : bytes_(NameToBytes(parent) + "orvex2-XXXXXX") {
+    if (::mkdtemp(bytes_.data()) == nullptr) {
+      bytes_.clear();
+      return;
+    }
+    debris_.emplace(bytes_, Debris::Kind::kFolder);
+  }
+  ~PrivateFolder() {
+    if (debris_) debris_->Remove();
+  }
+  PrivateFolder(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(const PrivateFolder&) = delete;
+
+  bool valid() const { return debris_.has_value(); }
+  QString path() const { return NameFromBytes(bytes_) + QLatin1Char('/'); }
+
+ private:
+  QByteArray bytes_;
+  std::optional<Debris> debris_;
+};
+
+// In the normal and detailed modes the outer archive is tested before its inner one is taken
+// out: damage to its other members is the verdict. Members the outer test skipped stand as the
+// result when the inner archive passes.
 int DoubleCheck(const QString& path, int mode, Family outer, Family inner) {
   Say(outer == kLzh ? 20020 : 20022);
   QString tmp = Options().TmpDir;
@@ -120,18 +147,25 @@ int DoubleCheck(const QString& path, int mode, Family outer, Family inner) {
   const QString member = BaseNamePart(path);
   if (Busy(outer)) return result::kBusy;
 
-  QTemporaryDir privateDir(tmp + QStringLiteral("orvex2-XXXXXX"));  // mkdtemp: mode 0700
-  if (!privateDir.isValid()) {
+  int outerSkipped = 0;
+  if (mode != kModeSimple) {
+    const int r = Lib(outer).Command(TestCommandLine(outer, path));
+    if (r < 0 || r > result::kMaxSkipped) return r;
+    outerSkipped = r;
+  }
+  const PrivateFolder privateDir(tmp);
+  if (!privateDir.valid()) {
     // No folder could be made there: the extraction fails as it would into a missing folder.
     return Lib(outer).Command(ExtractCommandLine(outer, path, tmp + QStringLiteral(".orvex2-missing/"), member));
   }
-  const QString folder = privateDir.path() + QLatin1Char('/');
+  const QString folder = privateDir.path();
   int r = Lib(outer).Command(ExtractCommandLine(outer, path, folder, member));
   if (r == result::kPassed) {
     Say(inner == kLzh ? 20021 : 20023);
     r = TestSteps(inner, folder + member, mode);
+    if (r == result::kPassed) r = outerSkipped;
   }
-  return r;  // privateDir removes itself and what was extracted into it
+  return r;
 }
 
 int Classify(const QString& path, int mode) {
@@ -169,7 +203,8 @@ bool ShouldMove(int r, int mode) {
 int ArchiveCheck(const QString& path, int mode, int* verdictClassOut) {
   if (verdictClassOut != nullptr) *verdictClassOut = kClassFailed;
   try {
-    Add(QStringLiteral("[ ") + ShortenPath(path) + QStringLiteral(" ]"));
+    if (Ports().history != nullptr)
+      Ports().history->AddHeader(QStringLiteral("[ ") + DisplayName(ShortenPath(path)) + QStringLiteral(" ]"), path);
     const int r = Classify(path, mode);
     const int verdictClass = ResultText(r);
     if (verdictClassOut != nullptr) *verdictClassOut = verdictClass;
@@ -185,12 +220,12 @@ int ArchiveCheck(const QString& path, int mode, int* verdictClassOut) {
         return kCheckDrop;
       case MoveOutcome::kCopyFailed:
         Say(20032);
-        return verdictClass;
+        return kCheckKeep;  // the file stayed: so does its entry, whatever the verdict
       case MoveOutcome::kDeleteFailed:
         Say(20031);
-        return verdictClass;
+        return kCheckKeep;
     }
-    return verdictClass;
+    return kCheckKeep;
   } catch (...) {
     Say(20033);
     return kCheckStop;

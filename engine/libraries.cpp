@@ -2,14 +2,14 @@
 #include "engine/libraries.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <QByteArray>
-#include <QFile>
-#include <QFileInfo>
 
 #include <array>
 #include <exception>
 
+#include "foundation/names.h"
 #include "foundation/paths.h"
 
 namespace orvex2 {
@@ -43,7 +43,12 @@ std::array<QString, 4>& Errors() {
 
 bool ValidFamily(Family f) { return f >= kLzh && f <= kCab; }
 
-QString Quoted(const QString& text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
+// A word of a library command line: in double quotes, a '"' inside doubled.
+QString Quoted(const QString& text) {
+  QString out = text;
+  out.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+  return QLatin1Char('"') + out + QLatin1Char('"');
+}
 
 void ClearState() {
   for (Family f : kProbeOrder) {
@@ -68,10 +73,12 @@ std::unique_ptr<ArchiverLibrary> ArchiverLibrary::Load(Family f, const QString& 
     return std::unique_ptr<ArchiverLibrary>();
   };
   if (!ValidFamily(f)) return fail(QStringLiteral("unknown family"));
-  if (!QFileInfo(path).isFile()) return fail(QStringLiteral("no such file: ") + path);
+  struct stat st {};
+  if (::stat(NameToBytes(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    return fail(QStringLiteral("no such file: ") + path);
 
   dlerror();
-  void* handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+  void* handle = dlopen(NameToBytes(path).constData(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     const char* why = dlerror();
     return fail(why ? QString::fromLocal8Bit(why) : QStringLiteral("dlopen failed"));
@@ -89,13 +96,13 @@ std::unique_ptr<ArchiverLibrary> ArchiverLibrary::Load(Family f, const QString& 
 }
 
 int ArchiverLibrary::Command(const QString& commandLine) {
-  const QByteArray line = QFile::encodeName(commandLine);
+  const QByteArray line = NameToBytes(commandLine);
   char output[1] = {'\0'};
   return command_(nullptr, line.constData(), output, 0);
 }
 
 int ArchiverLibrary::CheckArchive(const QString& path, int mode) {
-  const QByteArray name = QFile::encodeName(path);
+  const QByteArray name = NameToBytes(path);
   return check_(name.constData(), mode);
 }
 

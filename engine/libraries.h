@@ -22,7 +22,8 @@ class ArchiverLibrary {
   // load or lacks an entry.
   static std::unique_ptr<ArchiverLibrary> Load(Family f, const QString& path, QString* error = nullptr);
 
-  // Command entry: window 0, the line in the locale's encoding, an empty output buffer of size 0.
+  // Command entry: window 0, the line as bytes (names exactly as on disk), an empty output buffer
+  // of size 0.
   int Command(const QString& commandLine);
   // Check entry. Mode 0: 1 means an archive of this family; mode 2: 0 means the full check failed.
   int CheckArchive(const QString& path, int mode);
@@ -65,7 +66,8 @@ QString ProbeError(Family f);
 QString LibraryFileName(Family f);
 
 // The family's test option text (Lzh_Opt, Zip_Opt, Arj_Opt, Cab_Opt), a blank, the archive in
-// double quotes.
+// double quotes. Inside the quotes every '"' of a name is doubled (archivers/README.md), so every
+// byte but NUL reaches the library.
 QString TestCommandLine(Family f, const QString& archive);
 
 // Extraction of one member: "x -+" (LZH, ARJ) or "-x" (ZIP, CAB), then the archive, the

@@ -11,6 +11,12 @@ class HistoryPort {
  public:
   virtual ~HistoryPort() = default;
   virtual void ListInAdd(const QString& line) = 0;
+  // The header line of an archive's block ("[ " shortened name " ]"); `path` is the archive's
+  // exact full name, for a port that shows the header its own way.
+  virtual void AddHeader(const QString& line, const QString& path) {
+    (void)path;
+    ListInAdd(line);
+  }
   virtual void RefreshForm() = 0;
   virtual void Menu_Enabled(bool enabled) = 0;
   virtual void LogCopy() = 0;

@@ -143,4 +143,22 @@ QString DisplayName(const QString& name) {
   return parts.join(QLatin1Char('/'));
 }
 
+QString TerminalText(const QString& text) {
+  QString out;
+  out.reserve(text.size());
+  for (const QChar c : text) {
+    const char16_t u = c.unicode();
+    if (u < 0x20 || u == 0x7F) {
+      out += QString::asprintf("\\x%02X", unsigned(u));
+    } else if (u >= 0x80 && u <= 0x9F) {
+      out += QString::asprintf("\\u%04X", unsigned(u));
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+QString TerminalName(const QString& name) { return TerminalText(DisplayName(name)); }
+
 }  // namespace orvex2

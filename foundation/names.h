@@ -19,4 +19,10 @@ bool HasRawBytes(const QString& name);
 // undecodable byte shown as "\xNN".
 QString DisplayName(const QString& name);
 
+// For a terminal: DisplayName with every control character (C0, DEL, C1) shown as "\xNN" or
+// "\u00NN", so no name can move the cursor, retitle the window or split a line.
+QString TerminalName(const QString& name);
+// The same escaping for any text that may hold a name.
+QString TerminalText(const QString& text);
+
 }  // namespace orvex2

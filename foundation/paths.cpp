@@ -2,15 +2,18 @@
 // answers with empty text (ShortenPath: the path unchanged; FileReadable: false).
 #include "foundation/paths.h"
 
+#include "foundation/names.h"
 #include "foundation/paths_detail.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <cerrno>
 #include <cmath>
+#include <optional>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,10 +40,23 @@ QString AsciiUpper(QStringView text) {
   return out;
 }
 
-// Local 8-bit form of a path for the system calls; empty when the path holds a NUL.
+// The bytes of a path for the system calls; empty when the path holds a NUL.
 QByteArray NativePath(const QString& path) {
   if (path.isEmpty() || path.contains(QChar(0))) return QByteArray();
-  return QFile::encodeName(path);
+  return NameToBytes(path);
+}
+
+// The names of the folder the system reaches through `names` (symbolic links followed); nullopt
+// when it is no folder.
+std::optional<QStringList> PhysicalFolder(const QStringList& names) {
+  const QByteArray native = NameToBytes(QLatin1Char('/') + names.join(QLatin1Char('/')));
+  char* real = ::realpath(native.constData(), nullptr);
+  if (real == nullptr) return std::nullopt;
+  const QString resolved = NameFromBytes(QByteArray(real));
+  std::free(real);
+  struct stat st {};
+  if (::stat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+  return resolved.split(QLatin1Char('/'), Qt::SkipEmptyParts);
 }
 
 bool InRange(char16_t c, char16_t first, char16_t last) { return c >= first && c <= last; }
@@ -63,20 +79,6 @@ QString FormatFreeText(std::uint64_t freeBytes) {
   }
   return QStringLiteral(" (") + grouped + QLatin1Char('.') + QString::number(tenths % 10) +
          QStringLiteral("M Free)");
-}
-
-std::optional<QStringList> FoldAbsolutePath(const QString& path) {
-  if (!path.startsWith(QLatin1Char('/')) || path.contains(QChar(0))) return std::nullopt;
-  QStringList names;
-  for (const QString& name : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-    if (name == QLatin1StringView(".")) continue;
-    if (name == QLatin1StringView("..")) {
-      if (!names.isEmpty()) names.removeLast();
-      continue;
-    }
-    names.append(name);
-  }
-  return names;
 }
 
 }  // namespace detail
@@ -211,17 +213,28 @@ QString ExtensionPart(const QString& path, bool doubleExt) {
 
 QString LongPathName(const QString& path) {
   try {
-    const std::optional<QStringList> names = detail::FoldAbsolutePath(path);
-    if (!names) return QString();
-    if (names->size() + 1 > kMaxLongPathParts) return QString();
-    const QString folded = QLatin1Char('/') + names->join(QLatin1Char('/'));
-    const QByteArray native = NativePath(folded);
-    if (native.isEmpty()) return QString();
-    // lstat of the whole path looks up every component with its exact spelling; a symbolic link
-    // counts as found in its own right, as a directory entry would.
-    struct stat st {};
-    if (::lstat(native.constData(), &st) != 0) return QString();
-    return folded;
+    if (!path.startsWith(QLatin1Char('/')) || path.contains(QChar(0))) return QString();
+    // Each name is looked up with its exact spelling (lstat: a symbolic link counts as found in
+    // its own right). "." and ".." go where the system goes: ".." leaves the folder a link
+    // leads to, not the link's own folder, so the name checked is the file the system opens.
+    QStringList names;
+    for (const QString& name : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+      if (name == QLatin1StringView(".") || name == QLatin1StringView("..")) {
+        std::optional<QStringList> folder = PhysicalFolder(names);
+        if (!folder) return QString();
+        if (name == QLatin1StringView("..")) {
+          if (!folder->isEmpty()) folder->removeLast();
+          names = *folder;
+        }
+        continue;
+      }
+      names.append(name);
+      struct stat st {};
+      if (::lstat(NameToBytes(QLatin1Char('/') + names.join(QLatin1Char('/'))).constData(), &st) != 0)
+        return QString();
+    }
+    if (names.size() + 1 > kMaxLongPathParts) return QString();
+    return QLatin1Char('/') + names.join(QLatin1Char('/'));
   } catch (...) {
     return QString();
   }

@@ -2,19 +2,35 @@
 // load and save procedures, and the window-geometry rule.
 #include "foundation/settings.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QLockFile>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QSysInfo>
 #include <QVariant>
 
+#include <cerrno>
 #include <cfloat>
 #include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
 
+#include "foundation/ini_text.h"
 #include "foundation/paths.h"
 
 namespace orvex2 {
@@ -31,12 +47,40 @@ SettingsStore::WriteObserver& Observer() {
   return observer;
 }
 
-// Files QSettings could not parse. Qt caches a parsed file and does not parse it again while it
-// is unchanged, so a later QSettings on it reports no error: the fact is remembered here until a
-// copy of the file has been kept.
-QSet<QString>& Unparsable() {
-  static QSet<QString> files;
-  return files;
+int& BatchDepth() {
+  static int depth = 0;
+  return depth;
+}
+
+// Changes not yet written, per file, in the order made.
+QHash<QString, std::vector<ini::Change>>& Pending() {
+  static QHash<QString, std::vector<ini::Change>> pending;
+  return pending;
+}
+
+// The settings file may be missing (defaults; a save creates it) or a regular file. Anything
+// else (a FIFO or a device would block the reader; a folder) is never opened: defaults are
+// used, nothing is saved, and standard error says so once.
+bool UsableFile(const QString& path) {
+  struct stat st {};
+  const QByteArray native = QFile::encodeName(path);
+  if (::stat(native.constData(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return errno == ENOENT;
+  } else if (S_ISREG(st.st_mode)) {
+    return true;
+  }
+  static QSet<QString> reported;
+  if (!reported.contains(path)) {
+    reported.insert(path);
+    std::fprintf(stderr, "orvex2: %s is not a regular file: default settings are used and none are saved\n",
+                 native.constData());
+  }
+  return false;
+}
+
+QByteArray ReadAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // Copies `path` to "<path>.bad" (or "<path>.bad.N" when earlier copies exist).
@@ -47,16 +91,105 @@ bool KeepCopy(const QString& path) {
   return QFile::copy(path, target);
 }
 
-// One application's INI file, open for one operation or one sequence of reads and writes.
+// A lock left by a save that was killed: its process is gone (or its number is now ours), or it
+// holds no owner at all. Such a lock never delays a save.
+void RemoveStaleLock(const QString& lockPath) {
+  const QByteArray native = QFile::encodeName(lockPath);
+  struct stat st {};
+  if (::lstat(native.constData(), &st) != 0) return;
+  if (!S_ISREG(st.st_mode)) {
+    ::unlink(native.constData());
+    return;
+  }
+  QLockFile probe(lockPath);
+  qint64 pid = 0;
+  QString host, app;
+  if (probe.getLockInfo(&pid, &host, &app)) {
+    if (host != QSysInfo::machineHostName()) return;
+    if (pid == QCoreApplication::applicationPid() || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH))
+      ::unlink(native.constData());
+  } else if (QDateTime::currentSecsSinceEpoch() - st.st_mtim.tv_sec > 2) {
+    ::unlink(native.constData());
+  }
+}
+
+qint64 Milliseconds(const timespec& t) { return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000; }
+
+// Replaces the file with `data` at once (a temporary file renamed over it; a link is written
+// through to its target). The new file's time is later than the old one's by at least a
+// millisecond, so QSettings never takes the new file for the one it read before.
+bool WriteAtomically(const QString& path, const QByteArray& data) {
+  QByteArray target = QFile::encodeName(path);
+  if (char* real = ::realpath(target.constData(), nullptr)) {
+    target = QByteArray(real);
+    std::free(real);
+  }
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  struct stat old {};
+  const bool existed = ::stat(target.constData(), &old) == 0;
+  QByteArray temp = target + ".XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = ::fchmod(fd, existed ? (old.st_mode & 07777) : 0600) == 0;
+  for (qsizetype done = 0; ok && done < data.size();) {
+    const ssize_t w = ::write(fd, data.constData() + done, static_cast<size_t>(data.size() - done));
+    if (w < 0 && errno == EINTR) continue;
+    ok = w > 0;
+    if (ok) done += w;
+  }
+  timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  if (existed && Milliseconds(now) <= Milliseconds(old.st_mtim)) {
+    const qint64 later = Milliseconds(old.st_mtim) + 1;
+    now.tv_sec = later / 1000;
+    now.tv_nsec = (later % 1000) * 1000000;
+  }
+  const timespec times[2] = {now, now};
+  ok = ok && ::futimens(fd, times) == 0 && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && ::rename(temp.constData(), target.constData()) == 0;
+  if (!ok) ::unlink(temp.constData());
+  return ok;
+}
+
+// Writes the pending changes of one file: its own text with those keys edited, once. Content
+// that is not INI text is copied aside as "<name>.bad" and replaced; when no copy can be made
+// the file is left alone and the changes are dropped.
+bool WriteChanges(const QString& path, const std::vector<ini::Change>& changes) {
+  if (changes.empty()) return true;
+  const QString lockPath = path + QStringLiteral(".lock");
+  RemoveStaleLock(lockPath);
+  QLockFile lock(lockPath);
+  lock.tryLock(2000);  // another program saving: wait a little, then write all the same
+  QByteArray base;
+  if (QFileInfo(path).isFile()) {
+    base = ReadAll(path);
+    if (!ini::IsIniText(base)) {
+      if (!KeepCopy(path)) return false;
+      base.clear();
+    }
+  }
+  return WriteAtomically(path, ini::Apply(base, changes));
+}
+
+// One application's INI file for one operation or one sequence of reads and writes. Reads go
+// through QSettings (what it parses is what the program has always read); writes edit the file's
+// own text (see WriteChanges), at once or, while a SettingsStore::Batch lives, once at its end.
 class IniFile {
  public:
-  explicit IniFile(const QString& app)
-      : app_(app), path_(SettingsStore::FilePath(app)), settings_(path_, QSettings::IniFormat) {
-    if (settings_.status() == QSettings::FormatError) Unparsable().insert(path_);
-  }
+  explicit IniFile(const QString& app) : app_(app), path_(SettingsStore::FilePath(app)), usable_(UsableFile(path_)) {}
 
-  QString Read(const QString& section, const QString& key, const QString& def) const {
-    const QVariant v = settings_.value(section + u'/' + key);
+  QString Read(const QString& section, const QString& key, const QString& def) {
+    // A change not yet written is what the store holds.
+    const auto& pending = Pending().value(path_);
+    for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
+      if (it->section != section) continue;
+      if (it->kind == ini::Change::Kind::kRemoveSection) return def;
+      if (it->key == key) return it->value;
+    }
+    QSettings* settings = Settings();
+    if (settings == nullptr) return def;
+    const QVariant v = settings->value(section + u'/' + key);
     if (!v.isValid()) return def;
     // An unquoted comma typed by hand makes QSettings return a list.
     if (v.typeId() == QMetaType::QStringList) return v.toStringList().join(u',');
@@ -65,47 +198,62 @@ class IniFile {
 
   void Write(const QString& section, const QString& key, const QString& value) {
     if (const auto& observer = Observer()) observer(app_, section, key, value);
-    if (!PrepareChange()) return;
-    settings_.setValue(section + u'/' + key, value);
+    Change({ini::Change::Kind::kSet, section, key, value});
   }
 
-  // Writes pending changes; false when a change was dropped or the file could not be written.
-  bool Commit() {
-    settings_.sync();
-    return !dropped_ && settings_.status() != QSettings::AccessError;
-  }
+  // Writes what is pending for this file; false when a change was dropped or not written.
+  bool Commit() { return Flush() && !dropped_; }
 
   void RemoveSection(const QString& section) {
-    if (!settings_.childGroups().contains(section)) return;
-    if (!PrepareChange()) return;
-    settings_.remove(section);
+    QSettings* settings = Settings();
+    if (settings == nullptr) return;
+    bool held = false;
+    for (const ini::Change& c : Pending().value(path_)) held = held || c.section == section;
+    if (!held && !settings->childGroups().contains(section)) return;
+    Change({ini::Change::Kind::kRemoveSection, section, QString(), QString()});
   }
 
-  // Empties the file through QSettings (so its cache agrees) and removes it.
+  // Removes the file; content that is not INI text is copied aside first.
   void RemoveFile() {
+    if (!usable_) return;
+    Pending().remove(path_);
     if (!QFileInfo(path_).isFile()) return;
-    if (!PrepareChange()) return;
-    settings_.clear();
-    settings_.sync();
+    if (!ini::IsIniText(ReadAll(path_)) && !KeepCopy(path_)) return;
     QFile::remove(path_);
+    settings_.reset();
   }
 
  private:
-  // Before an unparsable file is first changed, a copy of it is kept; when that fails the file
-  // is left alone and the change is dropped.
-  bool PrepareChange() {
-    if (!Unparsable().contains(path_)) return true;
-    if (QFileInfo(path_).isFile() && !KeepCopy(path_)) {
+  QSettings* Settings() {
+    if (!usable_) return nullptr;
+    if (!settings_) settings_.emplace(path_, QSettings::IniFormat);
+    return &*settings_;
+  }
+
+  void Change(ini::Change change) {
+    if (!usable_) {
       dropped_ = true;
-      return false;
+      return;
     }
-    Unparsable().remove(path_);
-    return true;
+    Pending()[path_].push_back(std::move(change));
+    if (BatchDepth() == 0) Flush();
+  }
+
+  bool Flush() {
+    if (!usable_) return false;
+    const auto it = Pending().find(path_);
+    if (it == Pending().end()) return true;
+    const std::vector<ini::Change> changes = std::move(*it);
+    Pending().erase(it);
+    settings_.reset();  // read again after the write
+    if (!WriteChanges(path_, changes)) dropped_ = true;
+    return !dropped_;
   }
 
   QString app_;
   QString path_;
-  QSettings settings_;
+  bool usable_;
+  std::optional<QSettings> settings_;
   bool dropped_ = false;
 };
 
@@ -125,6 +273,19 @@ QString FilePath(const QString& app) {
 }
 
 void SetWriteObserver(WriteObserver observer) { Observer() = std::move(observer); }
+
+Batch::Batch() { ++BatchDepth(); }
+
+Batch::~Batch() {
+  if (--BatchDepth() > 0) return;
+  const auto pending = std::exchange(Pending(), {});
+  for (auto it = pending.begin(); it != pending.end(); ++it) {
+    try {
+      WriteChanges(it.key(), it.value());
+    } catch (...) {
+    }
+  }
+}
 
 QString Read(const QString& app, const QString& section, const QString& key, const QString& def) {
   try {
@@ -266,6 +427,7 @@ void SaveOptions() {
   try {
     bool written = false;
     {
+      const SettingsStore::Batch once;  // every key, one write of the file (at Commit)
       IniFile store(kCurrentApp);
       const QString section = kSection;
       const OptionRecord& o = Options();
@@ -310,7 +472,12 @@ void SaveOptions() {
   }
 }
 
-void RemoveSettings() { SettingsStore::DeleteSection(kCurrentApp, kSection); }
+// Both stores: the question of "/U" promises all settings, and the earlier store's values would
+// otherwise come back at the next start.
+void RemoveSettings() {
+  SettingsStore::DeleteSection(kCurrentApp, kSection);
+  SettingsStore::DeleteApplication(kEarlierApp);
+}
 
 std::optional<Geometry> RestoreGeometry(const QString& prefix, WindowKind kind, const Geometry& current,
                                         const ScreenSize& screen) {
@@ -383,6 +550,7 @@ void SaveGeometry(const QString& prefix, WindowKind kind, const Geometry& g, int
                              : kind == WindowKind::Child
                                  ? mainState == 0 && !Options().Resize && !Shared().autoRun
                                  : true;
+    const SettingsStore::Batch once;
     IniFile store(kCurrentApp);
     const QString section = kSection;
     if (kind == WindowKind::Main)

@@ -12,7 +12,9 @@ inline constexpr const char* kCurrentApp = "Tovanel";
 inline constexpr const char* kEarlierApp = "Orvex2";
 inline constexpr const char* kSection = "Orvex2";
 
-// The per-user store: INI file per application, group per section, text values.
+// The per-user store: INI file per application, group per section, text values. Only a regular
+// file is ever opened. A file that is not INI text is kept as "<name>.ini.bad" before it is
+// replaced; a write edits only its own keys in the file's text and leaves every other line.
 namespace SettingsStore {
 QString Read(const QString& app, const QString& section, const QString& key, const QString& def);
 void Write(const QString& app, const QString& section, const QString& key, const QString& value);
@@ -27,6 +29,15 @@ QString FilePath(const QString& app);
 using WriteObserver =
     std::function<void(const QString& app, const QString& section, const QString& key, const QString& value)>;
 void SetWriteObserver(WriteObserver observer);
+// While a Batch lives, writes are held and each file is written once: when the last Batch ends,
+// or when the options are saved. Reads see the held values. Shut-down saves in one Batch.
+class Batch {
+ public:
+  Batch();
+  ~Batch();
+  Batch(const Batch&) = delete;
+  Batch& operator=(const Batch&) = delete;
+};
 }  // namespace SettingsStore
 
 // Conversions of stored texts. Empty optional: the text does not convert.

@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include "foundation/messages.h"
+#include "foundation/names.h"
 #include "foundation/paths.h"
 #include "foundation/settings.h"
 #include "results/menu_set.h"
@@ -19,6 +20,11 @@ namespace orvex2 {
 
 namespace {
 const QString kUriList = QStringLiteral("text/uri-list");
+
+// A file URL with the name's bytes percent-encoded, so a name that is not UTF-8 stays intact.
+QByteArray FileUrl(const QString& path) { return "file://" + NameToBytes(path).toPercentEncoding("/"); }
+
+QString ExactName(const QListWidgetItem* item) { return item->data(Qt::UserRole).toString(); }
 }  // namespace
 
 QStringList PassedFilesMime::formats() const { return {kUriList}; }
@@ -31,7 +37,7 @@ QStringList PassedFilesMime::SelectedPaths() const {
   const int n = list_->count();
   for (int i = 0; i < n; ++i) {
     const QListWidgetItem* item = list_->item(i);
-    if (item->isSelected()) paths << item->text();
+    if (item->isSelected()) paths << ExactName(item);
   }
   return paths;
 }
@@ -43,14 +49,14 @@ QVariant PassedFilesMime::retrieveData(const QString& mimeType, QMetaType type) 
     if (type.id() == QMetaType::QByteArray || type.id() == QMetaType::QString) {
       QByteArray bytes;
       for (const QString& path : paths) {
-        bytes += QUrl::fromLocalFile(path).toEncoded();
+        bytes += FileUrl(path);
         bytes += "\r\n";
       }
       if (type.id() == QMetaType::QString) return QString::fromLatin1(bytes);
       return bytes;
     }
     QVariantList urls;
-    for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+    for (const QString& path : paths) urls << QUrl::fromEncoded(FileUrl(path), QUrl::StrictMode);
     return urls;
   } catch (...) {
     return {};
@@ -158,8 +164,12 @@ void mdiOutFile::ListInAdd(const QString& path) {
   try {
     const int n = lstOutFile->count();
     bool listed = false;
-    for (int i = 0; i < n && !listed; ++i) listed = lstOutFile->item(i)->text() == path;
-    if (!listed && n < kMaxEntries) lstOutFile->addItem(path);
+    for (int i = 0; i < n && !listed; ++i) listed = ExactName(lstOutFile->item(i)) == path;
+    if (!listed && n < kMaxEntries) {
+      // Shown decoded; the item keeps the exact name.
+      auto* item = new QListWidgetItem(DisplayName(path), lstOutFile);
+      item->setData(Qt::UserRole, path);
+    }
   } catch (...) {
   }
   lstOutFile->viewport()->repaint();
@@ -171,9 +181,10 @@ void mdiOutFile::RefreshList() {
     int i = 0;
     while (i < lstOutFile->count()) {
       QListWidgetItem* item = lstOutFile->item(i);
-      const QString resolved = LongPathName(item->text());
+      const QString resolved = LongPathName(ExactName(item));
       if (!resolved.isEmpty() && FileReadable(resolved)) {
-        item->setText(resolved);
+        item->setText(DisplayName(resolved));
+        item->setData(Qt::UserRole, resolved);
         ++i;
       } else {
         delete lstOutFile->takeItem(i);

@@ -9,6 +9,11 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <unistd.h>
+
+#include "foundation/folder_listing.h"
+#include "foundation/names.h"
+#include "foundation/paths.h"
 
 namespace orvex2 {
 
@@ -16,9 +21,8 @@ namespace {
 
 QString Clean(const QString& path) { return QDir::cleanPath(QDir(path).absolutePath()); }
 
-bool UsableFolder(const QString& path) {
-  const QFileInfo fi(path);
-  return !path.isEmpty() && fi.isDir() && fi.isReadable() && fi.isExecutable();
+QString Joined(const QString& folder, const QString& name) {
+  return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
 }  // namespace
@@ -113,11 +117,13 @@ FolderList::FolderList(QWidget* parent) : PopupList(parent) {
 }
 
 QStringList FolderList::SubFolders(const QString& path) {
+  QStringList names = ListFolder(path).folders;
+  SortForDisplay(names);
   QStringList out;
-  const QDir dir(path);
-  const QStringList names =
-      dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable, QDir::Name | QDir::IgnoreCase);
-  for (const QString& n : names) out << dir.filePath(n);
+  for (const QString& n : names) {
+    const QString full = Joined(path, n);
+    if (::access(NameToBytes(full).constData(), R_OK) == 0) out << full;
+  }
   return out;
 }
 
@@ -148,7 +154,7 @@ void FolderList::Fill() {
   }
   int depth = 0;
   for (const QString& p : chain) {
-    const QString name = p == QLatin1String("/") ? p : QFileInfo(p).fileName();
+    const QString name = p == QLatin1String("/") ? p : DisplayName(FileNamePart(p));
     auto* item = new QListWidgetItem(open, name, this);
     item->setData(Qt::UserRole, p);
     item->setData(kIndentRole, depth);
@@ -156,7 +162,7 @@ void FolderList::Fill() {
   }
   currentRow_ = count() - 1;
   for (const QString& p : SubFolders(folder_)) {
-    auto* item = new QListWidgetItem(closed, QFileInfo(p).fileName(), this);
+    auto* item = new QListWidgetItem(closed, DisplayName(FileNamePart(p)), this);
     item->setData(Qt::UserRole, p);
     item->setData(kIndentRole, depth);
   }

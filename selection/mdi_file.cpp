@@ -21,6 +21,7 @@
 #include <exception>
 
 #include "foundation/messages.h"
+#include "foundation/names.h"
 #include "foundation/paths.h"
 #include "foundation/settings.h"
 #include "results/menu_set.h"
@@ -33,12 +34,15 @@ namespace {
 
 const QString kGeometryPrefix = QStringLiteral("File");
 
-// The local files of a dropped file list, in the order given.
+// The local files of a dropped file list, in the order given. A file URL percent-encodes the
+// name's bytes; they are decoded to bytes, not through UTF-8, so every name arrives intact.
 QStringList DroppedFiles(const QMimeData* mime) {
   QStringList names;
   if (mime == nullptr || !mime->hasUrls()) return names;
   for (const QUrl& url : mime->urls()) {
-    if (url.isLocalFile()) names << url.toLocalFile();
+    if (!url.isLocalFile()) continue;
+    const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    if (!bytes.isEmpty()) names << NameFromBytes(bytes);
   }
   return names;
 }
@@ -211,10 +215,12 @@ bool mdiFile::ListInAdd(const QString& path) {
   try {
     const int n = lstFile->count();
     for (int i = 0; i < n; ++i) {
-      if (lstFile->item(i)->text() == path) return true;
+      if (Text(i) == path) return true;
     }
     if (n <= kMaxEntries - 1) {
-      lstFile->addItem(path);
+      // Shown decoded; the item keeps the exact name.
+      auto* item = new QListWidgetItem(DisplayName(path), lstFile);
+      item->setData(Qt::UserRole, path);
       return true;
     }
     ShowCapacityMessage();
@@ -291,7 +297,7 @@ void mdiFile::btnDelAll_Click() {
 void mdiFile::mnuInCopy_Click() {
   for (int i = 0; i < lstFile->count(); ++i) {
     if (lstFile->item(i)->isSelected()) {
-      emit dirNameRequested(ParentFolder(lstFile->item(i)->text()));
+      emit dirNameRequested(ParentFolder(Text(i)));
       return;
     }
   }
@@ -301,7 +307,7 @@ int mdiFile::Count() const { return lstFile->count(); }
 
 QString mdiFile::Text(int i) const {
   const QListWidgetItem* item = lstFile->item(i);
-  return item != nullptr ? item->text() : QString();
+  return item != nullptr ? item->data(Qt::UserRole).toString() : QString();
 }
 
 bool mdiFile::Selected(int i) const {

@@ -16,6 +16,7 @@
 #include <stdexcept>
 
 #include "foundation/messages.h"
+#include "foundation/names.h"
 #include "foundation/paths.h"
 #include "foundation/settings.h"
 #include "results/menu_set.h"
@@ -256,7 +257,7 @@ void mdiInDir::FolderChanged() {
   try {
     drvDrive->SetDriveOf(dlbDir->Folder());
     const QString name = LongPathName(dlbDir->Folder());
-    txtDir->setText(name.isEmpty() ? QString() : ShortenPath(name));
+    txtDir->setText(name.isEmpty() ? QString() : DisplayName(ShortenPath(name)));
     emit dirChanged(dlbDir->Folder());
   } catch (...) {
     txtDir->clear();

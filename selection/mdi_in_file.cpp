@@ -17,7 +17,9 @@
 #include <optional>
 #include <stdexcept>
 
+#include "foundation/folder_listing.h"
 #include "foundation/messages.h"
+#include "foundation/names.h"
 #include "foundation/paths.h"
 #include "foundation/settings.h"
 #include "results/menu_set.h"
@@ -53,27 +55,42 @@ FileNameList::FileNameList(QWidget* parent) : PopupList(parent) {
 QStringList FileNameList::Names(const QString& folder, const QString& pattern) {
   if (folder.isEmpty() || pattern.isEmpty() || pattern == QLatin1String(kNoArchivePattern)) return {};
   const QStringList filters = pattern.split(';', Qt::SkipEmptyParts);
-  QDir dir(folder);
-  dir.setNameFilters(filters);
-  // Without QDir::Hidden hidden files stay out; QDir::Files lists regular files only. No
-  // permission filter: a file that cannot be read is listed and fails its check visibly.
-  dir.setFilter(QDir::Files);
-  dir.setSorting(QDir::Name | QDir::IgnoreCase);
-  return dir.entryList();
+  // Regular files, hidden ones left out. No permission filter: a file that cannot be read is
+  // listed and fails its check visibly.
+  QStringList names;
+  for (const QString& name : ListFolder(folder).files) {
+    if (name.startsWith(QLatin1Char('.'))) continue;
+    for (const QString& filter : filters) {
+      if (WildcardMatch(filter, name)) {
+        names << name;
+        break;
+      }
+    }
+  }
+  SortForDisplay(names);
+  return names;
 }
 
 void FileNameList::SetPattern(const QString& pattern) { pattern_ = pattern; }
 
 bool FileNameList::SetPath(const QString& folder) {
-  const QFileInfo fi(folder);
-  if (folder.isEmpty() || !fi.isDir() || !fi.isReadable()) return false;
-  path_ = QDir::cleanPath(fi.absoluteFilePath());
+  if (folder.isEmpty() || !UsableFolder(folder)) return false;
+  path_ = QDir::cleanPath(QDir(folder).absolutePath());
   return true;
 }
 
 void FileNameList::Refresh() {
   clear();
-  addItems(Names(path_, pattern_));
+  // Shown decoded; the item keeps the exact name.
+  for (const QString& name : Names(path_, pattern_)) {
+    auto* item = new QListWidgetItem(DisplayName(name), this);
+    item->setData(Qt::UserRole, name);
+  }
+}
+
+QString FileNameList::NameAt(int row) const {
+  const QListWidgetItem* it = item(row);
+  return it != nullptr ? it->data(Qt::UserRole).toString() : QString();
 }
 
 void FileNameList::keyPressEvent(QKeyEvent* e) {
@@ -229,7 +246,7 @@ void mdiInFile::btnAdd_Click() {
   try {
     WaitCursor wait;
     QStringList names;
-    for (int i = 0; i < filFile->count(); ++i) names << filFile->item(i)->text();
+    for (int i = 0; i < filFile->count(); ++i) names << filFile->NameAt(i);
     AddNames(filFile->Path(), names, true);
   } catch (...) {
   }
@@ -242,7 +259,7 @@ void mdiInFile::btnAddAll_Click() {
     const QString d = WithSlash(filFile->Path());
     for (int i = 0; i < filFile->count(); ++i) {
       QListWidgetItem* item = filFile->item(i);
-      const QString path = LongPathName(d + item->text());
+      const QString path = LongPathName(d + filFile->NameAt(i));
       if (!path.isEmpty() && target_ != nullptr && !target_->ListInAdd(path)) break;
       item->setSelected(false);
     }

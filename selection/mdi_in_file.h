@@ -30,7 +30,9 @@ class FileNameList : public PopupList {
   bool SetPath(const QString& folder);
   QString Path() const { return path_; }
   void Refresh();
-  // The matching file names of a folder for a pattern.
+  // The exact name of a row (the row shows it decoded).
+  QString NameAt(int row) const;
+  // The matching file names of a folder for a pattern, exact (bytes kept), in display order.
   static QStringList Names(const QString& folder, const QString& pattern);
 
  signals:

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "app/command_line.h"
+#include "foundation/names.h"
 
 namespace orvex2 {
 namespace {
@@ -50,10 +51,10 @@ TEST(Splitter, QuoteInsideAnUnquotedNameBelongsToIt) {
   EXPECT_EQ(c.names, QStringList({R"(/a/it"s.lzh)", "/b"}));
 }
 
-TEST(Splitter, QuotedNameRightAfterAnotherName) {
+TEST(Splitter, DoubledQuotesInsideQuotesAreOneQuote) {
   Collected c;
-  EXPECT_TRUE(c.Split(R"("/a/x y.lzh""/b/z.lzh")"));
-  EXPECT_EQ(c.names, QStringList({"/a/x y.lzh", "/b/z.lzh"}));
+  EXPECT_TRUE(c.Split(R"("/a/x y.lzh""/b/z.lzh" "/q/""GOOD.ZIP"" ""x.ZIP""" """")"));
+  EXPECT_EQ(c.names, QStringList({R"(/a/x y.lzh"/b/z.lzh)", R"(/q/"GOOD.ZIP" "x.ZIP")", R"(")"}));
 }
 
 TEST(Splitter, UnclosedQuoteLeavesTheListEmpty) {
@@ -89,15 +90,20 @@ TEST(RemoveSwitch, OnlyAlone) {
   EXPECT_FALSE(IsRemoveSwitch(""));
 }
 
-TEST(Arguments, JoinedQuotedAndMadeAbsolute) {
-  const ParsedArguments p = ParseArguments({"a.lzh", "sub dir/b.zip", "/abs/c.cab", "../d.arj"}, "/home/u/work");
+TEST(Arguments, JoinedQuotedAndMadeAbsoluteAndSplitBackIntact) {
+  const QString raw = NameFromBytes("caf\xE9 \x93\xfa.lzh");
+  const QStringList args = {"a.lzh", "sub dir/b.zip", "/abs/c.cab", "../d.arj", R"(/q/"x y".zip)",
+                            R"(it"s.lzh)", "new\nline.lzh", raw};
+  const ParsedArguments p = ParseArguments(args, "/home/u/work");
   EXPECT_EQ(p.action, ParsedArguments::Action::kStart);
-  EXPECT_EQ(p.request.commandLine, R"(/home/u/work/a.lzh "/home/u/work/sub dir/b.zip" /abs/c.cab /home/u/d.arj)");
+  EXPECT_EQ(p.request.commandLine.left(80),
+            R"(/home/u/work/a.lzh "/home/u/work/sub dir/b.zip" /abs/c.cab /home/u/work/../d.arj)");
   EXPECT_FALSE(p.request.forceAuto);
-  // And the splitter gets the same names back.
   Collected c;
   EXPECT_TRUE(c.Split(p.request.commandLine));
-  EXPECT_EQ(c.names, QStringList({"/home/u/work/a.lzh", "/home/u/work/sub dir/b.zip", "/abs/c.cab", "/home/u/d.arj"}));
+  QStringList expected;
+  for (const QString& a : args) expected << (a.startsWith('/') ? a : "/home/u/work/" + a);
+  EXPECT_EQ(c.names, expected);
 }
 
 TEST(Arguments, RemoveSwitchPassesThrough) {

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "app/app_messages.h"
 #include "app/command_line.h"
 #include "app/refused_names.h"
 
@@ -48,12 +49,14 @@ TEST_F(StartupTest, RemoveSwitchAnsweredNoKeepsTheSettings) {
   EXPECT_FALSE(w->isVisible());
 }
 
-TEST_F(StartupTest, RemoveSwitchAnsweredYesRemovesTheSettingsAndSavesNothing) {
+TEST_F(StartupTest, RemoveSwitchAnsweredYesRemovesBothStoresAndSavesNothing) {
   Store("Lzh", "False");
+  SettingsStore::Write(kEarlierApp, kSection, "Version", "1.02");
   ModalAnswer yes([](QWidget* box) { Press(box, QMessageBox::Yes); });
   EXPECT_EQ(Load("/U"), 0);
   EXPECT_TRUE(yes.seen());
   EXPECT_EQ(Stored("Lzh"), "<missing>");
+  EXPECT_EQ(SettingsStore::Read(kEarlierApp, kSection, "Version", "<missing>"), "<missing>");
   w.reset();  // a close after "/U" must not write the options back
   EXPECT_EQ(Stored("Version"), "<missing>");
 }
@@ -186,6 +189,20 @@ TEST_F(StartupTest, OldZipLibraryIsWarnedAboutBeforeTheAutomaticRun) {
   EXPECT_EQ(text, QStringLiteral("UNZIP32.DLLのバージョンは５．４０以降をご利用ください。"));
   EXPECT_EQ(commandsWhenShown, 0);
   EXPECT_EQ(fake.Log("UNZIP32.DLL command").size(), 1);
+}
+
+TEST_F(StartupTest, NoBoxWaitsWithoutADisplayOrUnderForcedAuto) {
+  Store("Lzh", "False");
+  fake.Script("zip version 539");
+  ModalAnswer any([](QWidget* box) { Press(box, QMessageBox::Yes); }, 300);
+  SetHeadless(true);
+  EXPECT_EQ(Load("/U"), 0);  // the question takes its default answer, No
+  SetHeadless(false);
+  EXPECT_EQ(Stored("Lzh"), "False");
+  EXPECT_EQ(Load(Make("A.ZIP"), true), 0);  // the old-library warning goes to standard error
+  QTest::qWait(400);
+  EXPECT_FALSE(any.seen());
+  SetBoxesToStandardError(false);
 }
 
 TEST_F(StartupTest, CurrentZipLibraryOrNoneGivesNoWarning) {

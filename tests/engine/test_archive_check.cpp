@@ -8,11 +8,17 @@
 #include <QFile>
 #include <QStringList>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "engine/archive_check.h"
 #include "engine/libraries.h"
 #include "engine/ports.h"
 #include "fake_script.h"
 #include "recording_ports.h"
+#include "foundation/names.h"
+#include "foundation/paths.h"
 #include "foundation/settings.h"
 
 namespace orvex2 {
@@ -283,6 +289,61 @@ TEST_F(ArchiveCheckTest, FailedCopyKeepsTheFileAndSaysSo) {
   EXPECT_TRUE(QFile::exists(a));
 }
 
+TEST_F(ArchiveCheckTest, FailedMoveOfAPassingArchiveKeepsItsEntry) {
+  // Skipped members count as passed; a move that fails must still keep the entry.
+  fake.Script("test * 3");
+  Options().Dir_Out_Yuko = true;
+  Options().Move = {false, false, true};
+  Options().Dir_Out = dir + "/missing-folder";
+  const QString a = Make("A.LZH");
+  EXPECT_EQ(ArchiveCheck(a, 2), kCheckKeep);
+  EXPECT_EQ(history.lines.last(), QStringLiteral("　移動できませんでした"));
+  EXPECT_TRUE(passed.paths.isEmpty());
+  EXPECT_TRUE(QFile::exists(a));
+}
+
+TEST_F(ArchiveCheckTest, NamesReachLibraryListAndQuarantineByTheirBytes) {
+  // A damaged `GOOD.ZIP" "x.ZIP` must be tested itself, not GOOD.ZIP.
+  fake.Script("test GOOD.ZIP 0\ntest *x.ZIP 0x800C\ntest * 0");
+  Options().Dir_Out_Yuko = true;
+  Options().Move[0] = true;
+  Make("GOOD.ZIP");
+  const QString quoted = Make("GOOD.ZIP\" \"x.ZIP");
+  EXPECT_EQ(ArchiveCheck(quoted, 2), kCheckDrop);
+  EXPECT_EQ(history.lines[2], QStringLiteral("　格納ファイルのチェックサムが合っていません"));
+  EXPECT_TRUE(QFile::exists(dir + "/out/GOOD.ZIP\" \"x.ZIP"));
+
+  const QByteArray raw = QFile::encodeName(dir) + "/\x93\xfa\x96\x7b caf\xE9.LZH";  // CP932, Latin-1
+  ASSERT_EQ(::close(::open(raw.constData(), O_CREAT | O_WRONLY, 0600)), 0);
+  const QString name = NameFromBytes(raw);
+  history.lines.clear();
+  EXPECT_EQ(ArchiveCheck(name, 1), kCheckDrop);
+  EXPECT_EQ(passed.paths.value(0), name);
+  EXPECT_EQ(history.lines[0], "[ " + DisplayName(ShortenPath(name)) + " ]");
+  fake.Script("test * 0x8014");
+  EXPECT_EQ(ArchiveCheck(name, 2), kCheckDrop);
+  struct stat st;
+  EXPECT_NE(::lstat(raw.constData(), &st), 0);
+  // Qt cannot remove a name that is not UTF-8: the test does.
+  EXPECT_EQ(::unlink((QFile::encodeName(dir) + "/out/\x93\xfa\x96\x7b caf\xE9.LZH").constData()), 0);
+}
+
+TEST_F(ArchiveCheckTest, DoubleArchiveOuterFaultIsTheVerdict) {
+  Options().Double = true;
+  const QString inner = Make("inner-source.lzh", "inner");
+  fake.Script("zip test *.LZH.ZIP 0x800C\nzip extract * copy:" + inner);
+  EXPECT_EQ(ArchiveCheck(Make("A.LZH.ZIP"), 2), kCheckKeep);
+  EXPECT_EQ(history.lines.mid(1), QStringList({QStringLiteral("　ＺＩＰ１重解凍中です"),
+                                               QStringLiteral("　格納ファイルのチェックサムが合っていません")}));
+  EXPECT_EQ(fake.Log("UNZIP32.DLL command").size(), 1);  // nothing extracted
+  EXPECT_TRUE(fake.Log("UNLHA32.DLL").isEmpty());
+  // Members the outer test skipped stand as the verdict of a sound inner archive.
+  fake.Script("zip test *.LZH.ZIP 2\nzip extract * copy:" + inner);
+  history.lines.clear();
+  EXPECT_EQ(ArchiveCheck(Make("B.LZH.ZIP"), 1), kCheckDrop);
+  EXPECT_EQ(history.lines.last(), QStringLiteral("　スキップされるファイルが 2あります"));
+}
+
 TEST_F(ArchiveCheckTest, DoubleArchiveIsExtractedPrivatelyAndCleanedUp) {
   Options().Double = true;
   const QString inner = Make("inner-source.lzh", "inner");
@@ -296,11 +357,12 @@ TEST_F(ArchiveCheckTest, DoubleArchiveIsExtractedPrivatelyAndCleanedUp) {
   const QString a = Make("A.LZH.ZIP");
   EXPECT_EQ(ArchiveCheck(a, 1), kCheckDrop);
   EXPECT_EQ(history.lines.mid(1), QStringList({QStringLiteral("　ＺＩＰ１重解凍中です"), QStringLiteral("　ＬＺＨ２重検査中です"), kPassed}));
-  const QStringList extract = fake.Log("UNZIP32.DLL command");
-  ASSERT_EQ(extract.size(), 1);
-  EXPECT_TRUE(extract[0].startsWith("UNZIP32.DLL command -x \"" + a + "\" \"" + Options().TmpDir + "orvex2-"))
-      << extract[0].toStdString();
-  EXPECT_TRUE(extract[0].endsWith("/\" \"A.LZH\""));
+  const QStringList outer = fake.Log("UNZIP32.DLL command");
+  ASSERT_EQ(outer.size(), 2);
+  EXPECT_EQ(outer[0], "UNZIP32.DLL command -t \"" + a + "\"");  // the outer archive tested first
+  EXPECT_TRUE(outer[1].startsWith("UNZIP32.DLL command -x \"" + a + "\" \"" + Options().TmpDir + "orvex2-"))
+      << outer[1].toStdString();
+  EXPECT_TRUE(outer[1].endsWith("/\" \"A.LZH\""));
   const QStringList test = fake.Log("UNLHA32.DLL command");
   ASSERT_EQ(test.size(), 1);
   EXPECT_TRUE(test[0].endsWith("/A.LZH\"")) << test[0].toStdString();

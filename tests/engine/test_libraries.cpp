@@ -230,6 +230,8 @@ TEST(CommandLines, ExtractionLines) {
   EXPECT_EQ(ExtractCommandLine(kZip, QStringLiteral("/a b/A.LZH.ZIP"), QStringLiteral("/tmp/my d/"),
                                QStringLiteral("A.LZH")),
             QStringLiteral("-x \"/a b/A.LZH.ZIP\" \"/tmp/my d/\" \"A.LZH\""));
+  EXPECT_EQ(ExtractCommandLine(kLzh, QStringLiteral("/q/\"A\".ZIP.LZH"), QStringLiteral("/t/"), QStringLiteral("\"A\".ZIP")),
+            QStringLiteral("x -+ \"/q/\"\"A\"\".ZIP.LZH\" \"/t/\" \"\"\"A\"\".ZIP\""));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -309,14 +311,23 @@ TEST_F(LibraryCallsTest, GlobsWithASlashMatchTheWholePathAndMalformedCommandsAre
   EXPECT_EQ(Library(kZip)->Command(QStringLiteral("-x \"/x/A.ZIP\"")), 0x802B);
 }
 
-TEST_F(LibraryCallsTest, TextsReachTheLibraryInUtf8) {
-  const QString path = QStringLiteral("/データ/ｱｰｶｲﾌﾞ　1.LZH");
-  Library(kLzh)->Command(TestCommandLine(kLzh, path));
-  Library(kLzh)->CheckArchive(path, 2);
-  const QStringList log = fake_.Log();
-  ASSERT_EQ(log.size(), 2);
-  EXPECT_TRUE(log[0].endsWith(QLatin1Char('"') + path + QLatin1Char('"'))) << log[0].toStdString();
-  EXPECT_EQ(log[1], QStringLiteral("UNLHA32.DLL check ") + path + QStringLiteral(" 2"));
+TEST_F(LibraryCallsTest, NamesReachTheLibraryAsTheirBytesWithQuotesDoubled) {
+  const QString utf8 = QStringLiteral("/データ/ｱｰｶｲﾌﾞ　1.LZH");
+  const QString raw = NameFromBytes("/\x93\xfa\x96\x7b/a \"b\" caf\xE9.LZH");  // CP932, Latin-1
+  const OptionRecord saved = Options();
+  Options().Lzh_Opt = QStringLiteral("t -+ -y1 -gm1");
+  for (const QString& path : {utf8, raw}) {
+    fake_.ClearLog();
+    fake_.Script(QStringLiteral("test \"") + QString(path).replace('"', "\"\"") + QStringLiteral("\" 7\n"));
+    fake_.AddLine(QStringLiteral("test * 0x8014"));
+    EXPECT_EQ(Library(kLzh)->Command(TestCommandLine(kLzh, path)), 7) << DisplayName(path).toStdString();
+    Library(kLzh)->CheckArchive(path, 2);
+    QString quoted = path;
+    quoted.replace('"', QStringLiteral("\"\""));
+    EXPECT_EQ(fake_.Log(), QStringList({QStringLiteral("UNLHA32.DLL command t -+ -y1 -gm1 \"") + quoted + '"',
+                                        QStringLiteral("UNLHA32.DLL check ") + path + QStringLiteral(" 2")}));
+  }
+  Options() = saved;
 }
 
 TEST_F(LibraryCallsTest, ExtractionCopiesTheScriptedFileToDestinationAndMember) {

@@ -5,7 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -122,6 +124,23 @@ TEST_F(QuarantineTest, FullQuarantineFolderKeepsTheOriginalAndNoPartialCopy) {
   if (status == 77) GTEST_SKIP() << "no private tmpfs here";
   EXPECT_EQ(status, 0);
   EXPECT_EQ(ReadFile(src + "/BIG.LZH").size(), 200000);
+}
+
+TEST_F(QuarantineTest, CopiesAKilledRunLeftAreRemovedWhenTheFolderIsNextUsed) {
+  const QStringList leftovers = {".orvex2-move-Ab12Cd", ".orvex2-move-zz9900"};
+  const QStringList users = {".orvex2-move-abc", ".orvex2-move-Ab12Cd.bak", "x.orvex2-move-Ab12Cd"};
+  for (const QString& n : leftovers + users) WriteFile(out + "/" + n, "partial");
+  const QString busy = out + "/.orvex2-move-Busy01";  // a move still writing holds its lock
+  WriteFile(busy, "partial");
+  const int held = ::open(QFile::encodeName(busy).constData(), O_RDONLY);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  WriteFile(src + "/DATA.LZH", "archive");
+  EXPECT_EQ(MoveToQuarantine(src + "/DATA.LZH", out), MoveOutcome::kMoved);
+  ::close(held);
+  for (const QString& n : leftovers) EXPECT_FALSE(QFile::exists(out + "/" + n)) << n.toStdString();
+  for (const QString& n : users) EXPECT_EQ(ReadFile(out + "/" + n), QByteArray("partial")) << n.toStdString();
+  EXPECT_TRUE(QFile::exists(busy));
+  EXPECT_EQ(RemoveStaleMoveCopies(out), 1);  // its writer is gone now
 }
 
 TEST_F(QuarantineTest, UndeletableOriginalIsReported) {

@@ -38,16 +38,23 @@ struct Word {
   bool quoted = false;
 };
 
-// Blank-separated words; double quotes group blanks into a word; '#' outside quotes ends the line
-// when `comments` is set.
+// Blank-separated words; double quotes group blanks into a word, and inside them two double
+// quotes stand for one literal '"'; '#' outside quotes ends the line when `comments` is set.
 std::vector<Word> SplitWords(const std::string& line, bool comments) {
   std::vector<Word> words;
   Word cur;
   bool inWord = false, inQuote = false;
-  for (char c : line) {
+  for (std::string::size_type i = 0; i < line.size(); ++i) {
+    const char c = line[i];
     if (inQuote) {
-      if (c == '"') inQuote = false;
-      else cur.text += c;
+      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+        cur.text += c;
+        ++i;
+      } else if (c == '"') {
+        inQuote = false;
+      } else {
+        cur.text += c;
+      }
       continue;
     }
     if (c == '#' && comments) break;

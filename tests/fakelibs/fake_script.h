@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "foundation/names.h"
+
 #include <array>
 #include <utility>
 
@@ -44,15 +46,17 @@ class FakeLibs {
   void UseSystemDir(const QString& dir) { qputenv("ORVEX2_SYSTEM_DIR", QFile::encodeName(dir)); }
 
   // Replaces the whole script; lines separated by "\n". The libraries re-read it on every call.
-  bool Script(const QString& text) { return Write(ScriptPath(), text.toUtf8(), QIODevice::Truncate); }
+  // Names in it keep their bytes (NameToBytes).
+  bool Script(const QString& text) { return Write(ScriptPath(), NameToBytes(text), QIODevice::Truncate); }
   // Appends one line to the script.
-  bool AddLine(const QString& line) { return Write(ScriptPath(), (line + '\n').toUtf8(), QIODevice::Append); }
+  bool AddLine(const QString& line) { return Write(ScriptPath(), NameToBytes(line + '\n'), QIODevice::Append); }
 
-  // The calls made so far, one line each ("UNZIP32.DLL check /x/A.ZIP 0").
+  // The calls made so far, one line each ("UNZIP32.DLL check /x/A.ZIP 0"); names keep their
+  // bytes (NameFromBytes).
   QStringList Log() const {
     QFile f(LogPath());
     if (!f.open(QIODevice::ReadOnly)) return {};
-    return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    return NameFromBytes(f.readAll()).split('\n', Qt::SkipEmptyParts);
   }
   // The logged calls that begin with `prefix` ("UNLHA32.DLL command").
   QStringList Log(const QString& prefix) const { return FilterPrefix(Log(), prefix); }

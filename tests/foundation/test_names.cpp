@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/names.h"
+#include "qt_printers.h"
 
 namespace orvex2 {
 namespace {
@@ -31,6 +32,13 @@ TEST(Names, EveryByteSequenceRoundTripsAndShowsDecoded) {
     const QByteArray one(1, char(b));
     EXPECT_EQ(NameToBytes(NameFromBytes(one)), one) << b;
   }
+}
+
+TEST(Names, TerminalFormShowsControlCharactersEscaped) {
+  const QByteArray hostile = "/caf\xE9/a\x1B]0;owned\x07\x1B[2J\nb\tc\x7F\xC2\x9B.lzh";
+  EXPECT_EQ(TerminalName(NameFromBytes(hostile)),
+            QStringLiteral("/caf\\xE9/a\\x1B]0;owned\\x07\\x1B[2J\\x0Ab\\x09c\\x7F\\u009B.lzh"));
+  EXPECT_EQ(TerminalName(QStringLiteral("/データ/A B.LZH")), QStringLiteral("/データ/A B.LZH"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Tests of the path, name and disk helpers: the pure text functions case by case, and
 // LongPathName, FileReadable and the folder helpers against real temporary folders.
 #include "foundation/paths.h"
+#include "foundation/names.h"
 #include "foundation/paths_detail.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -175,15 +177,6 @@ TEST(DiskFree, OfRealAndMissingFolders) {
   EXPECT_TRUE(DiskFreeText(S("")).isEmpty());
 }
 
-TEST(FoldAbsolutePath, FoldsDotsAndEmptyNames) {
-  EXPECT_EQ(*detail::FoldAbsolutePath(S("/a/./b//c/../d/")), QStringList({S("a"), S("b"), S("d")}));
-  EXPECT_EQ(*detail::FoldAbsolutePath(S("/..")), QStringList());
-  EXPECT_EQ(*detail::FoldAbsolutePath(S("/../a/..")), QStringList());
-  EXPECT_EQ(*detail::FoldAbsolutePath(S("/a/...")), QStringList({S("a"), S("...")}));
-  EXPECT_FALSE(detail::FoldAbsolutePath(S("a/b")).has_value());
-  EXPECT_FALSE(detail::FoldAbsolutePath(S("")).has_value());
-}
-
 class OnDisk : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -209,9 +202,35 @@ TEST_F(OnDisk, LongPathNameDropsClosingSlashAndFoldsDots) {
   EXPECT_EQ(LongPathName(base_ + S("/Sub/Inner/")), base_ + S("/Sub/Inner"));
   EXPECT_EQ(LongPathName(base_ + S("/Sub/Inner/../File.LZH")), base_ + S("/Sub/File.LZH"));
   EXPECT_EQ(LongPathName(base_ + S("/./Sub//Inner/.")), base_ + S("/Sub/Inner"));
-  // Folding is by the text: a missing folder before ".." does not matter.
-  EXPECT_EQ(LongPathName(base_ + S("/Missing/../Sub")), base_ + S("/Sub"));
   EXPECT_EQ(LongPathName(S("/..")), S("/"));
+  // "." and ".." are resolved as the system does: they need a folder in front of them.
+  EXPECT_EQ(LongPathName(base_ + S("/Missing/../Sub")), S(""));
+  EXPECT_EQ(LongPathName(base_ + S("/Sub/File.LZH/../File.LZH")), S(""));
+  EXPECT_EQ(LongPathName(base_ + S("/Sub/File.LZH/.")), S(""));
+}
+
+TEST_F(OnDisk, LongPathNameLeavesALinkedFolderByItsRealParent) {
+  // Link -> Sub/Inner: "Link/.." is Sub, where the system goes, not the link's own folder.
+  ASSERT_EQ(::symlink("Sub/Inner", QFile::encodeName(base_ + S("/Link")).constData()), 0);
+  QFile top(base_ + S("/File.LZH"));
+  ASSERT_TRUE(top.open(QIODevice::WriteOnly));
+  EXPECT_EQ(LongPathName(base_ + S("/Link/../File.LZH")), base_ + S("/Sub/File.LZH"));
+  EXPECT_EQ(LongPathName(base_ + S("/Link/./")), base_ + S("/Link"));
+}
+
+TEST_F(OnDisk, NamesThatAreNotUtf8AreFoundByTheirBytes) {
+  const QByteArray folder = QFile::encodeName(base_) + "/\x83\x66\x81\x5B\x83\x5E";  // CP932
+  const QByteArray file = folder + "/caf\xE9.lzh";                                  // Latin-1
+  ASSERT_EQ(::mkdir(folder.constData(), 0700), 0);
+  const int fd = ::open(file.constData(), O_CREAT | O_WRONLY, 0600);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  const QString name = NameFromBytes(file);
+  EXPECT_EQ(LongPathName(name), name);
+  EXPECT_EQ(LongPathName(NameFromBytes(folder + "/./../" + folder.mid(folder.lastIndexOf('/') + 1) + "/caf\xE9.lzh")), name);
+  EXPECT_TRUE(FileReadable(name));
+  EXPECT_FALSE(FileReadable(NameFromBytes(folder)));
+  EXPECT_FALSE(DiskFreeText(NameFromBytes(folder)).isEmpty());
 }
 
 TEST_F(OnDisk, LongPathNameFailsForMissingOrMisspelledComponents) {
@@ -235,7 +254,7 @@ TEST_F(OnDisk, LongPathNameRefusesRelativeAndOddInput) {
 TEST_F(OnDisk, LongPathNameLimitsTheNumberOfParts) {
   // The root and 255 names are the most a path may have.
   QString deep = base_;
-  const int baseNames = static_cast<int>(detail::FoldAbsolutePath(base_)->size());
+  const int baseNames = static_cast<int>(base_.split(QLatin1Char('/'), Qt::SkipEmptyParts).size());
   ASSERT_LT(baseNames, 200);
   for (int i = baseNames; i < 255; ++i) deep += S("/d");
   ASSERT_TRUE(QDir().mkpath(deep + S("/d")));

@@ -12,7 +12,12 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "foundation/names.h"
 #include "foundation/paths.h"
+
+#include <QElapsedTimer>
+#include <QLockFile>
+#include <sys/stat.h>
 
 namespace {
 
@@ -113,7 +118,8 @@ TEST_F(StoreTest, ReadWriteByApplicationSectionKey) {
 
 TEST_F(StoreTest, TextValuesRoundTripExactly) {
   const QStringList values = {"t -+ -y1 -gm1", " leading and trailing ", "a,b, c", "@at", kMincho,
-                              "\"quoted\"", "semi;colon", "back\\slash"};
+                              "\"quoted\"", "semi;colon", "back\\slash", "tab\tnew\nline\x01" "F",
+                              "#hash=eq", NameFromBytes("/caf\xE9/\x93\xfa"), U(u"\U0001F4E6 \u00E9")};
   for (int i = 0; i < values.size(); ++i) SettingsStore::Write(kCurrentApp, kSection, QString("K%1").arg(i), values[i]);
   for (int i = 0; i < values.size(); ++i) EXPECT_EQ(Current(QString("K%1").arg(i)), values[i]) << i;
 }
@@ -476,7 +482,7 @@ TEST_F(OptionsTest, UnparsableStoreGivesDefaultsAndIsKept) {
   EXPECT_EQ(Current("AutoExe"), "2");
 }
 
-TEST_F(OptionsTest, BinaryGarbageGivesDefaults) {
+TEST_F(OptionsTest, BinaryGarbageGivesDefaultsAndIsKeptAside) {
   QByteArray junk;
   for (int i = 0; i < 4096; ++i) junk.append(char((i * 7919 + 13) & 0xFF));
   PutFile("Tovanel.ini", junk);
@@ -486,6 +492,49 @@ TEST_F(OptionsTest, BinaryGarbageGivesDefaults) {
   EXPECT_EQ(Options().Font_Size, 10);
   SaveOptions();
   EXPECT_EQ(Current("Font_Size"), "10");
+  EXPECT_EQ(FileBytes("Tovanel.ini.bad"), junk);
+  EXPECT_EQ(FileBytes("Orvex2.ini.bad"), junk.left(999));
+}
+
+TEST_F(OptionsTest, SettingsFileThatIsNoRegularFileIsNeverOpened) {
+  // A FIFO would block whoever reads it; a folder cannot be read.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(Path("Tovanel.ini")).constData(), 0600), 0);
+  LoadOptions();
+  EXPECT_TRUE(Options().Lzh);
+  EXPECT_EQ(Options().AutoExe, 2);
+  SaveOptions();
+  RemoveSettings();
+  struct stat st {};
+  ASSERT_EQ(::lstat(QFile::encodeName(Path("Tovanel.ini")).constData(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST_F(OptionsTest, LargeStoreIsSavedOnceKeepingEveryOtherLine) {
+  // 20 MB of hand-kept sections around the program's own keys.
+  QByteArray text = "; kept by hand\n[Orvex2]\nLzh=False\nOther=keep me\n";
+  QByteArray junk = "[Notes]\n";
+  for (int i = 0; junk.size() < 20 * 1024 * 1024; ++i) junk += "note" + QByteArray::number(i) + "=" + QByteArray(90, 'n') + "\n";
+  PutFile("Tovanel.ini", text + junk);
+  QLockFile(Path("Tovanel.ini.lock")).lock();  // left behind by a killed save of this process
+  LoadOptions();
+  EXPECT_FALSE(Options().Lzh);
+  Options().Lzh = true;
+  QElapsedTimer timer;
+  timer.start();
+  {
+    const SettingsStore::Batch shutDown;
+    for (const char* prefix : {"InDir", "InFile", "File", "Status", "OutFile", "Default"})
+      SaveGeometry(prefix, WindowKind::DialogSized, Geometry{1, 2, 3, 4, 0}, 0);
+    SaveGeometry("Main", WindowKind::Main, Geometry{10, 20, 3000, 4000, 0}, 0);
+    SaveOptions();
+  }
+  EXPECT_LT(timer.elapsed(), 1000);
+  const QByteArray saved = FileBytes("Tovanel.ini");
+  EXPECT_TRUE(saved.startsWith("; kept by hand\n[Orvex2]\nLzh=True\nOther=keep me\n"));
+  EXPECT_NE(saved.indexOf(junk), -1);
+  EXPECT_EQ(Current("Main_Width"), "3000");
+  EXPECT_EQ(Current("Move 1"), "False");
+  EXPECT_FALSE(QFileInfo::exists(Path("Tovanel.ini.lock")));
 }
 
 TEST_F(OptionsTest, EarlierStoreStaysWhenTheCurrentOneCannotBeWritten) {
@@ -499,19 +548,19 @@ TEST_F(OptionsTest, EarlierStoreStaysWhenTheCurrentOneCannotBeWritten) {
   EXPECT_TRUE(QFileInfo(Path("Tovanel.ini")).isDir());
 }
 
-TEST_F(OptionsTest, RemoveSettingsDeletesOnlyTheCurrentSection) {
+TEST_F(OptionsTest, RemoveSettingsDeletesTheCurrentSectionAndTheEarlierStore) {
   LoadOptions();
   Options().Lzh = false;
   SaveOptions();
   SettingsStore::Write(kCurrentApp, "Keep", "A", "1");
-  PutFile("Orvex2.ini", "[Orvex2]\nVersion=1.02\n");
+  PutFile("Orvex2.ini", "[Orvex2]\nVersion=1.02\nLzh=False\n");
   RemoveSettings();
   EXPECT_EQ(Current("Lzh"), "<missing>");
   EXPECT_EQ(Current("Version"), "<missing>");
   EXPECT_EQ(SettingsStore::Read(kCurrentApp, "Keep", "A", ""), "1");
-  EXPECT_EQ(Earlier("Version"), "1.02");
+  EXPECT_EQ(Earlier("Version"), "<missing>");
+  // Nothing of either store comes back at the next start.
   Shared() = SharedState{};
-  PutFile("Orvex2.ini", "");
   LoadOptions();
   EXPECT_TRUE(Options().Lzh);
 }

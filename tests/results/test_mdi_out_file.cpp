@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include "foundation/names.h"
 #include "results/mdi_out_file.h"
 #include "results_test_support.h"
 
@@ -80,9 +81,10 @@ TEST_F(PassedFilesTest, RefreshKeepsReadableFilesInTheirOnDiskSpelling) {
   ASSERT_TRUE(Touch(d.filePath(QStringLiteral("Abc.lzh"))));
   ASSERT_TRUE(d.mkdir(QStringLiteral("Folder.lzh")));
   ASSERT_TRUE(Touch(d.filePath(QStringLiteral("Second.arj"))));
+  ASSERT_TRUE(d.mkdir(QStringLiteral("sub")));
 
   mdiOutFile w;
-  // "." and ".." are folded by the on-disk lookup: the entry is rewritten in its long form
+  // "." and ".." are resolved by the on-disk lookup: the entry is rewritten in its long form
   // (this file system is case-sensitive, so a wrong letter case is a missing file).
   w.ListInAdd(d.filePath(QStringLiteral("sub/../Kept.lzh")));
   w.ListInAdd(d.filePath(QStringLiteral("Gone.zip")));
@@ -131,6 +133,14 @@ TEST_F(PassedFilesTest, DragDataIsTheSelectionInListOrderAsUriList) {
   w.lstOutFile->item(1)->setSelected(true);
   EXPECT_EQ(mime.urls().size(), 3);
   EXPECT_EQ(mime.urls().at(1).toLocalFile(), QStringLiteral("/data/two files.zip"));
+
+  // A name that is not UTF-8 is shown decoded and dragged out as its bytes.
+  w.DeleteAll();
+  w.ListInAdd(NameFromBytes("/data/caf\xE9 \x93\xfa\x96\x7b.zip"));
+  EXPECT_EQ(Entries(w.lstOutFile), QStringList{QStringLiteral("/data/caf\\xE9 \\x93\\xFA\\x96{.zip")});
+  w.SelectAll();
+  EXPECT_EQ(mime.data(QStringLiteral("text/uri-list")), QByteArray("file:///data/caf%E9%20%93%FA%96%7B.zip\r\n"));
+  EXPECT_EQ(mime.urls().value(0).toEncoded(), QByteArray("file:///data/caf%E9%20%93%FA%96%7B.zip"));
 }
 
 TEST_F(PassedFilesTest, LeftPressStartsACopyOnlyDragAtOnce) {

@@ -11,9 +11,15 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "foundation/names.h"
+
 #include "foundation/settings.h"
 #include "results/window_support.h"
 #include "selection/folder_lists.h"
+#include "selection/mdi_file.h"
 #include "selection/mdi_in_dir.h"
 #include "selection/mdi_in_file.h"
 
@@ -151,6 +157,33 @@ TEST_F(Browsers, TypingAFolderNameHighlightsIt) {
   EXPECT_EQ(list.currentItem()->text(), "gamma");
   QTest::keyClick(&list, Qt::Key_Return);
   EXPECT_EQ(list.Folder(), dir_ + "/tree/gamma");
+}
+
+TEST_F(Browsers, NamesThatAreNotUtf8AreListedShownDecodedAndAddedExactly) {
+  const QByteArray root = QFile::encodeName(dir_) + "/raw";
+  const QByteArray sub = root + "/\x83\x66\x81\x5B\x83\x5E";  // CP932 "データ"
+  ASSERT_TRUE(std::filesystem::create_directories(sub.toStdString()));
+  const QByteArray files[] = {root + "/\x93\xfa\x96\x7b.lzh", root + "/caf\xE9.lzh", sub + "/in.lzh"};
+  for (const QByteArray& f : files) std::ofstream(f.toStdString()) << "x";
+  mdiInDir in;
+  mdiInFile browser;
+  mdiFile targets;
+  browser.SetTargetList(&targets);
+  in.DirName(NameFromBytes(root));
+  ASSERT_EQ(in.dlbDir->count(), in.dlbDir->currentRow() + 2);
+  EXPECT_EQ(in.dlbDir->item(in.dlbDir->count() - 1)->text().trimmed(), QStringLiteral("データ"));
+  browser.Pattern_Make();
+  browser.DirName(NameFromBytes(root));
+  ASSERT_EQ(browser.filFile->count(), 2);
+  EXPECT_EQ(browser.filFile->item(0)->text(), QStringLiteral("caf\\xE9.lzh"));
+  EXPECT_EQ(browser.filFile->item(1)->text(), QStringLiteral("日本.lzh"));
+  browser.btnAddAllAll_Click();
+  ASSERT_EQ(targets.Count(), 3);
+  EXPECT_EQ(targets.Text(0), NameFromBytes(files[1]));
+  EXPECT_EQ(targets.Text(1), NameFromBytes(files[0]));
+  EXPECT_EQ(targets.Text(2), NameFromBytes(files[2]));
+  EXPECT_EQ(targets.lstFile->item(1)->text(), dir_ + QStringLiteral("/raw/日本.lzh"));
+  std::filesystem::remove_all(root.toStdString());  // Qt cannot remove names that are not UTF-8
 }
 
 }  // namespace

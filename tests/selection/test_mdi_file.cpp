@@ -18,6 +18,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+
+#include <fstream>
+#include <unistd.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -26,6 +29,7 @@
 #include "foundation/settings.h"
 #include "results/menu_set.h"
 #include "results/window_support.h"
+#include "foundation/names.h"
 #include "selection/mdi_file.h"
 
 namespace orvex2 {
@@ -283,6 +287,19 @@ TEST_F(TargetList, DropOfNoArchivesStillNotifies) {
   ASSERT_TRUE(WaitForChange(1));
   EXPECT_EQ(w_->Count(), 0);
   EXPECT_TRUE(boxes.texts.isEmpty());
+}
+
+TEST_F(TargetList, DroppedNameThatIsNotUtf8ArrivesAsItsBytes) {
+  const QByteArray raw = QFile::encodeName(files_) + "/caf\xE9 \x93\xfa.lzh";
+  ASSERT_TRUE(std::ofstream(raw.toStdString()) << "x");
+  auto* mime = new QMimeData;
+  mime->setUrls({QUrl::fromEncoded("file://" + raw.toPercentEncoding("/"))});
+  std::unique_ptr<QMimeData> owner(mime);
+  EXPECT_EQ(DragAndDrop(mime), Qt::CopyAction);
+  ASSERT_TRUE(WaitForChange(1));
+  EXPECT_EQ(Entries(), QStringList{NameFromBytes(raw)});
+  EXPECT_EQ(w_->lstFile->item(0)->text(), DisplayName(NameFromBytes(raw)));
+  ::unlink(raw.constData());
 }
 
 TEST_F(TargetList, DragWithoutAFileListIsRefused) {
