@@ -240,7 +240,7 @@ int ReadCabinet(CabFile& file, int64_t base, Cabinet& cab) {
     }
     firstData = std::min(firstData, f.data);
   }
-  if (firstData != cab.length && firstData != cab.filesEnd) return code::kHeaderBroken;
+  if (firstData != cab.filesEnd) return code::kHeaderBroken;  // also: data where no folder has a block
   return MembersApart(cab) ? code::kOk : code::kHeaderBroken;
 }
 

@@ -130,20 +130,25 @@ int CabinetSet::Renamed(int node, bool next) {
       break;
     }
     const std::string path = folder_ + e->d_name;
-    // The fixed header alone sorts out nearly every file; only one that fits is read further.
+    // The signature and flag alone sort out nearly every file; only a cabinet with the matching
+    // continuation is read further.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) continue;
     struct stat st {};
     unsigned char h[36];
-    const bool fits = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && !Known(st.st_dev, st.st_ino) &&
-                      ::pread(fd, h, sizeof h, 0) == static_cast<ssize_t>(sizeof h) && std::memcmp(h, "MSCF", 4) == 0 &&
-                      Fits(at.cab, Le16(h + 30), Le16(h + 32), Le16(h + 34), next);
+    const bool flagged = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && !Known(st.st_dev, st.st_ino) &&
+                         ::pread(fd, h, sizeof h, 0) == static_cast<ssize_t>(sizeof h) &&
+                         std::memcmp(h, "MSCF", 4) == 0 && (Le16(h + 30) & (next ? kFlagPrev : kFlagNext)) != 0;
     ::close(fd);
-    if (!fits) continue;
+    if (!flagged) continue;
     CabFile file(meter_);
     Cabinet cab;
     if (file.Open(path) != code::kOk || ReadCabinet(file, 0, cab) != code::kOk) continue;
-    if (SameNoCase(LeafName(next ? cab.prevName : cab.nextName).c_str(), own)) {
+    if (!SameNoCase(LeafName(next ? cab.prevName : cab.nextName).c_str(), own)) continue;
+    // It names this file back: it is the neighbour when the set fields fit, or, should those be
+    // damaged too, when it lists the members continued across the boundary alike.
+    if (Fits(at.cab, cab.flags, cab.setId, cab.index, next) ||
+        (node == 0 && (next ? ContinuedAlike(at.cab, cab) : ContinuedAlike(cab, at.cab)))) {
       result = code::kHeaderBroken;
       break;
     }
