@@ -389,8 +389,9 @@ FolderResult DecodeFolder(CabinetSet& set, size_t folder, uint64_t target, Meter
     for (bool first = true; (st = walk.Next(b)) == code::kOk; first = false) {
       // Blocks after the first (which may be the rest of one split before) are whole: a stored one
       // decodes to itself, an MSZIP one begins with its signature.
-      const bool stored = (type & 0x000F) == kStored, mszip = (type & 0x000F) == kMszip;
-      if (!first && ((stored && b.size != b.uncomp) || (mszip && (b.size < 2 || b.data[0] != 'C' || b.data[1] != 'K')))) {
+      const bool badStored = (type & 0x000F) == kStored && b.size != b.uncomp;
+      const bool badMszip = (type & 0x000F) == kMszip && (b.size < 2 || b.data[0] != 'C' || b.data[1] != 'K');
+      if (!first && (badStored || badMszip)) {
         st = code::kHuffmanCode;
         break;
       }

@@ -130,11 +130,13 @@ int CabinetSet::Renamed(int node, bool next) {
       break;
     }
     const std::string path = folder_ + e->d_name;
+    struct stat st {};
+    // A link or an unknown type is looked at first: no device is opened.
+    if (e->d_type != DT_REG && (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))) continue;
     // The signature and flag alone sort out nearly every file; only a cabinet with the matching
     // continuation is read further.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) continue;
-    struct stat st {};
     unsigned char h[36];
     const bool flagged = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && !Known(st.st_dev, st.st_ino) &&
                          ::pread(fd, h, sizeof h, 0) == static_cast<ssize_t>(sizeof h) &&
