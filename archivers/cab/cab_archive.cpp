@@ -25,11 +25,12 @@ std::atomic<void (*)(void*)> g_hook{nullptr};
 std::atomic<void*> g_hookContext{nullptr};
 
 // The member's verdict: 0, kSkipped, or a fault code.
-int Verdict(const FolderResult& r, uint64_t end) {
+int Verdict(const FolderResult& r, const Member& m) {
   if (r.startMissing) return r.stop > 0 ? r.stop : kSkipped;
-  if (end <= r.okEnd) return code::kOk;
+  if (static_cast<uint64_t>(m.offset) + m.size <= r.okEnd) return code::kOk;
   if (r.stop > 0) return r.stop;
-  if (r.stop == kMissing) return kSkipped;
+  // Only a member marked as continued may need the next cabinet.
+  if (r.stop == kMissing && m.ToNext()) return kSkipped;
   return code::kHuffmanCode;  // the member reaches past its folder's data
 }
 
@@ -80,7 +81,7 @@ int Test(const std::string& path) {
   arc::TestResult result;
   for (const Member& m : cab.members) {
     if (auto hook = g_hook.load()) hook(g_hookContext.load());
-    const int verdict = Verdict(folder(m.FolderIndex(folders)), static_cast<uint64_t>(m.offset) + m.size);
+    const int verdict = Verdict(folder(m.FolderIndex(folders)), m);
     if (verdict == kSkipped) {
       result.Skip();
     } else if (verdict != code::kOk) {

@@ -378,19 +378,35 @@ FolderResult DecodeFolder(CabinetSet& set, size_t folder, uint64_t target, Meter
     r.dataEnd = walk.mainEnd();
   };
 
-  if (span.head != 0) {
-    // The folder's beginning is not at hand: only its blocks here can be checked.
+  // Reads and verifies the blocks of the tested cabinet's part alone; its walk is recorded.
+  const auto checkHere = [&]() {
     Span here;
     here.parts.push_back(span.parts[span.main]);
     here.tail = span.parts.size() > 1 || span.tail != kEnd ? kMissing : kEnd;
     BlockWalk walk(set, here, meter, true);
     Block b;
     int st = code::kOk;
-    while ((st = walk.Next(b)) == code::kOk) {
+    for (bool first = true; (st = walk.Next(b)) == code::kOk; first = false) {
+      // Blocks after the first (which may be the rest of one split before) are whole: a stored one
+      // decodes to itself, an MSZIP one begins with its signature.
+      const bool badStored = (type & 0x000F) == kStored && b.size != b.uncomp;
+      const bool badMszip = (type & 0x000F) == kMszip && (b.size < 2 || b.data[0] != 'C' || b.data[1] != 'K');
+      if (!first && (badStored || badMszip)) {
+        st = code::kHuffmanCode;
+        break;
+      }
     }
     finish(walk, st);
+    return st;
+  };
+
+  if (span.head != 0) {
+    // The folder's beginning is not at hand: only its blocks here can be checked.
+    const int st = checkHere();
     r.startMissing = true;
-    if (st < 0) r.stop = span.head;  // sound here: what is missing or damaged is elsewhere
+    // Sound here: what is missing or damaged is elsewhere, and a broken next cabinet is a fault
+    // even while the previous one is missing.
+    if (st < 0) r.stop = span.head < 0 && span.tail > 0 ? span.tail : span.head;
     return r;
   }
 
@@ -417,10 +433,11 @@ FolderResult DecodeFolder(CabinetSet& set, size_t folder, uint64_t target, Meter
     BlockWalk walk(set, span, meter, true);
     r.stop = kEnd;
     if (blocks > 0) DecodeWithMspack(walk, type, blocks, static_cast<uint32_t>(length), r);
-    if (r.stop == kEnd) {
-      finish(count, stop);
-    } else {
+    if (r.stop != kEnd) {
       finish(walk, r.stop);
+    } else if (stop != kMissing || checkHere() < 0) {
+      // The count read no data: the blocks here before a missing cabinet were checked on their own.
+      finish(count, stop);
     }
     return r;
   }

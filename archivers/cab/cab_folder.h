@@ -22,7 +22,9 @@ constexpr int kEnough = -3;   // decoded as far as the tested cabinet's members 
 // The tested cabinet (node 0) and the neighbours loaded for it. A neighbour is looked for by the
 // name its predecessor or successor stores, in the tested cabinet's folder, letter case
 // ignored; it counts only when it is a cabinet at offset 0 with the same set id, the index next
-// to it and the matching continuation flag, and is not a file already in the set.
+// to it and the matching continuation flag, and is not a file already in the set. A file of that
+// name that is none of this is a broken set (0x8017), not a missing cabinet; so is a missing name
+// while the folder holds the neighbour under another name (see Renamed).
 class CabinetSet {
  public:
   CabinetSet(CabFile& main, Cabinet cab, Meter& meter);
@@ -42,6 +44,11 @@ class CabinetSet {
     int prev = 0, next = 0;  // 0: not looked for yet (node 0 is never a neighbour)
   };
   int Load(int node, bool next);
+  // kMissing, or 0x8017 when another file of the folder is the neighbour: it names `node`'s file
+  // back and fits as the neighbour by set id and index or by its continued members (0x801A when
+  // cancelled).
+  int Renamed(int node, bool next);
+  bool Known(dev_t device, ino_t inode) const;
   std::vector<std::string> Candidates(const std::string& stored) const;
 
   CabFile& main_;

@@ -76,6 +76,16 @@ int HeaderScore(const unsigned char* h, int64_t pos, int64_t fileSize) {
   return score;
 }
 
+// A neighbour's name names a file: no control bytes, and a last component that is not empty,
+// "." or "..".
+bool PlausibleName(const std::string& name) {
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+  }
+  const std::string leaf = LeafName(name);
+  return !leaf.empty() && leaf != "." && leaf != "..";
+}
+
 // Members of one folder lie one after another; several may name exactly the same range.
 // (Entries marked as folders, attribute 0x10, are left out, as the established readers do.)
 bool MembersApart(const Cabinet& cab) {
@@ -103,6 +113,11 @@ bool MembersApart(const Cabinet& cab) {
 }
 
 }  // namespace
+
+std::string LeafName(const std::string& stored) {
+  const size_t slash = stored.find_last_of("/\\");
+  return slash == std::string::npos ? stored : stored.substr(slash + 1);
+}
 
 uint32_t BlockChecksum(const unsigned char* data, size_t size, uint32_t seed) {
   uint64_t a = 0, b = 0;
@@ -172,11 +187,11 @@ int ReadCabinet(CabFile& file, int64_t base, Cabinet& cab) {
   std::string disk;
   if (cab.flags & kFlagPrev) {
     if (int rc = at.Name(cab.prevName); rc != code::kOk || (rc = at.Name(disk)) != code::kOk) return rc;
-    if (cab.prevName.empty()) return code::kHeaderBroken;
+    if (!PlausibleName(cab.prevName) || cab.index == 0) return code::kHeaderBroken;  // the first has no previous
   }
   if (cab.flags & kFlagNext) {
     if (int rc = at.Name(cab.nextName); rc != code::kOk || (rc = at.Name(disk)) != code::kOk) return rc;
-    if (cab.nextName.empty()) return code::kHeaderBroken;
+    if (!PlausibleName(cab.nextName)) return code::kHeaderBroken;
   }
   cab.folders.resize(folders);
   for (Folder& f : cab.folders) {
@@ -225,7 +240,7 @@ int ReadCabinet(CabFile& file, int64_t base, Cabinet& cab) {
     }
     firstData = std::min(firstData, f.data);
   }
-  if (firstData != cab.length && firstData != cab.filesEnd) return code::kHeaderBroken;
+  if (firstData != cab.filesEnd) return code::kHeaderBroken;  // also: data where no folder has a block
   return MembersApart(cab) ? code::kOk : code::kHeaderBroken;
 }
 

@@ -59,9 +59,13 @@ struct Cabinet {
   bool continuedToNext = false;    // its last folder goes on in the next one
 };
 
+// The last component of a cabinet name as stored (after its last '/' or '\\').
+std::string LeafName(const std::string& stored);
+
 // Reads and checks the header, folder and file tables of the cabinet at `base`. 0, or 0x8017 for
 // a header whose fields contradict each other or the file (sizes and offsets outside the
-// cabinet or the file, tables overlapping, reserved fields or unknown flags set, missing names,
+// cabinet or the file, tables overlapping, reserved fields or unknown flags set, a neighbour's
+// name that is no plausible file name, a previous cabinet announced by the set's first (index 0),
 // a folder entry (attribute 0x10) with data, members of a folder overlapping other than by
 // naming exactly the same range), 0x801A for a failed read.
 int ReadCabinet(CabFile& file, int64_t base, Cabinet& out);

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -26,6 +28,15 @@ bool SameNoCase(const char* a, const std::string& b) {
     if (x != y) return false;
   }
   return a[i] == '\0' && i == b.size();
+}
+
+uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+// Whether a cabinet of these header fields can follow (`next`) or precede `from` in its set.
+bool Fits(const Cabinet& from, uint16_t flags, uint16_t setId, uint16_t index, bool next) {
+  if (setId != from.setId) return false;
+  if (next) return (flags & kFlagPrev) != 0 && index == static_cast<uint16_t>(from.index + 1);
+  return (flags & kFlagNext) != 0 && static_cast<uint16_t>(index + 1) == from.index;
 }
 
 // Members continued across the boundary must be listed on both sides alike.
@@ -58,12 +69,7 @@ CabinetSet::CabinetSet(CabFile& main, Cabinet cab, Meter& meter) : main_(main), 
 
 std::vector<std::string> CabinetSet::Candidates(const std::string& stored) const {
   std::vector<std::string> out;
-  size_t start = 0;
-  for (size_t i = 0; i < stored.size(); ++i) {
-    if (stored[i] == '/' || stored[i] == '\\') start = i + 1;
-  }
-  const std::string leaf = stored.substr(start);
-  if (leaf.empty() || leaf == "." || leaf == "..") return out;
+  const std::string leaf = LeafName(stored);  // a plausible name: ReadCabinet checked it
   out.push_back(folder_ + leaf);
   std::vector<std::string> others;
   if (DIR* dir = ::opendir(folder_.c_str())) {
@@ -77,25 +83,26 @@ std::vector<std::string> CabinetSet::Candidates(const std::string& stored) const
   return out;
 }
 
+bool CabinetSet::Known(dev_t device, ino_t inode) const {
+  return std::any_of(nodes_.begin(), nodes_.end(),
+                     [&](const Node& n) { return n.device == device && n.inode == inode; });
+}
+
 int CabinetSet::Load(int node, bool next) {
   if (nodes_.size() >= kMaxChain) return kMissing;
   const Cabinet& from = nodes_[static_cast<size_t>(node)].cab;
+  bool named = false;  // a file of the stored name is there
   for (const std::string& path : Candidates(next ? from.nextName : from.prevName)) {
     CabFile file(meter_);
-    if (file.Open(path) != code::kOk) continue;
-    const bool known = std::any_of(nodes_.begin(), nodes_.end(), [&file](const Node& n) {
-      return n.device == file.device() && n.inode == file.inode();
-    });
-    if (known || file.size() < 4) continue;
+    if (file.Open(path) != code::kOk) continue;  // a folder of that name, say: no file is there
+    named = true;
+    if (Known(file.device(), file.inode()) || file.size() < 4) continue;
     unsigned char sig[4];
     if (const int rc = file.Read(0, sig, 4); rc != code::kOk) return rc;
     if (std::memcmp(sig, "MSCF", 4) != 0) continue;
     Cabinet cab;
     if (const int rc = ReadCabinet(file, 0, cab); rc != code::kOk) return rc;
-    // Another set's cabinet, or one from elsewhere in this set, is not the neighbour.
-    if (cab.setId != from.setId) continue;
-    if (next && ((cab.flags & kFlagPrev) == 0 || cab.index != static_cast<uint16_t>(from.index + 1))) continue;
-    if (!next && ((cab.flags & kFlagNext) == 0 || static_cast<uint16_t>(cab.index + 1) != from.index)) continue;
+    if (!Fits(from, cab.flags, cab.setId, cab.index, next)) continue;
     if (node == 0 && !(next ? ContinuedAlike(from, cab) : ContinuedAlike(cab, from))) return code::kHeaderBroken;
     cab.members.clear();  // only the tested cabinet's members are needed beyond this point
     cab.members.shrink_to_fit();
@@ -106,7 +113,50 @@ int CabinetSet::Load(int node, bool next) {
     n.inode = file.inode();
     return static_cast<int>(nodes_.size() - 1);
   }
-  return kMissing;
+  // The file of that name is no cabinet, or not this one's neighbour: the set is broken there.
+  return named ? code::kHeaderBroken : Renamed(node, next);
+}
+
+int CabinetSet::Renamed(int node, bool next) {
+  const Node& at = nodes_[static_cast<size_t>(node)];
+  const std::string own = LeafName(at.path);
+  DIR* dir = ::opendir(folder_.c_str());
+  if (dir == nullptr) return kMissing;
+  int result = kMissing;
+  while (const dirent* e = ::readdir(dir)) {
+    if (e->d_type != DT_REG && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) continue;
+    if (arc::PollCancel()) {
+      result = code::kCannotRead;
+      break;
+    }
+    const std::string path = folder_ + e->d_name;
+    struct stat st {};
+    // A link or an unknown type is looked at first: no device is opened.
+    if (e->d_type != DT_REG && (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))) continue;
+    // The signature and flag alone sort out nearly every file; only a cabinet with the matching
+    // continuation is read further.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) continue;
+    unsigned char h[36];
+    const bool flagged = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && !Known(st.st_dev, st.st_ino) &&
+                         ::pread(fd, h, sizeof h, 0) == static_cast<ssize_t>(sizeof h) &&
+                         std::memcmp(h, "MSCF", 4) == 0 && (Le16(h + 30) & (next ? kFlagPrev : kFlagNext)) != 0;
+    ::close(fd);
+    if (!flagged) continue;
+    CabFile file(meter_);
+    Cabinet cab;
+    if (file.Open(path) != code::kOk || ReadCabinet(file, 0, cab) != code::kOk) continue;
+    if (!SameNoCase(LeafName(next ? cab.prevName : cab.nextName).c_str(), own)) continue;
+    // It names this file back: it is the neighbour when the set fields fit, or, should those be
+    // damaged too, when it lists the members continued across the boundary alike.
+    if (Fits(at.cab, cab.flags, cab.setId, cab.index, next) ||
+        (node == 0 && (next ? ContinuedAlike(at.cab, cab) : ContinuedAlike(cab, at.cab)))) {
+      result = code::kHeaderBroken;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return result;
 }
 
 int CabinetSet::Neighbour(int node, bool next) {
