@@ -12,8 +12,10 @@
 #include "engine/batch_run.h"
 #include "results/menu_set.h"
 
+class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
+class QProgressBar;
 class QPushButton;
 class QWidget;
 
@@ -111,6 +113,10 @@ class frmOrvex : public QMainWindow, public MenuHandler, private RunFramePort {
 
   QPushButton* btnExe(int index) const;
   QPushButton* btnCancel() const;
+  // Progress of an interactive run, in the button panel: "archive of archives" and how far the
+  // library is into the archive. Hidden while idle.
+  QLabel* lblProgress() const { return lblProgress_; }
+  QProgressBar* prgArchive() const { return prgArchive_; }
   QMdiArea* mdiArea() const;
   BatchRun& batch();
 
@@ -146,7 +152,11 @@ class frmOrvex : public QMainWindow, public MenuHandler, private RunFramePort {
   void RefreshFileBrowser() override;
   void FileBrowserSelectClear() override;
   void YieldOnce() override;
+  void ShowArchive(int index, int count) override;
+  void ShowCallProgress(quint64 done, quint64 total) override;
 
+  void LayoutProgress();
+  void ShowBusy(bool busy);
   void ShowMenuOf(QMdiSubWindow* sub);
   void FitRestoredFrame();
   void UnloadChildren(int mainState);
@@ -159,6 +169,9 @@ class frmOrvex : public QMainWindow, public MenuHandler, private RunFramePort {
   QWidget* pnl_ = nullptr;
   std::array<QPushButton*, 3> exe_{};
   QPushButton* cancel_ = nullptr;
+  QLabel* lblProgress_ = nullptr;
+  QProgressBar* prgArchive_ = nullptr;
+  QWidget* busy_ = nullptr;  // over the child windows during a run: the busy pointer, no input
   MenuSet* menu_ = nullptr;
   BatchRun batch_;
   mdiInDir* inDir_ = nullptr;
