@@ -54,6 +54,7 @@ constexpr double kProgressLeft = 4455;  // 120 right of btnExe 2
 constexpr double kProgressLabelWidth = 1335;
 // btnCancel's caption once pressed, until the run has stopped.
 const QString kCancelPressed = QStringLiteral("中断中…");
+constexpr qint64 kYieldPeriodMs = 40;
 
 frmOrvex::FontAsker& FontAskerSlot() {
   static frmOrvex::FontAsker asker = [](const QFont& preset, QWidget* parent) -> std::optional<QFont> {
@@ -165,10 +166,7 @@ frmOrvex::frmOrvex(QWidget* parent) : QMainWindow(parent) {
   layout->addWidget(pnl_);
   layout->addWidget(area_, 1);
   setCentralWidget(central);
-  busy_ = new QWidget(central);
-  busy_->setObjectName(QStringLiteral("busyCover"));
-  busy_->setCursor(Qt::WaitCursor);
-  busy_->hide();
+  cancel_->installEventFilter(this);
 
   menu_ = new MenuSet(this);
   menu_->Populate(menuBar());
@@ -397,7 +395,6 @@ void frmOrvex::LayoutProgress() {
   lblProgress_->setGeometry(left, cancel_->y(), labelWidth, cancel_->height());
   const int barLeft = left + labelWidth + gap;
   prgArchive_->setGeometry(barLeft, cancel_->y(), std::max(0, cancel_->x() - 2 * gap - barLeft), cancel_->height());
-  busy_->setGeometry(area_->geometry());
 }
 
 void frmOrvex::BtnEnabledChange() {
@@ -469,7 +466,14 @@ void frmOrvex::FileBrowserSelectClear() {
   if (inFile_ != nullptr) inFile_->SelectClear();
 }
 
-void frmOrvex::YieldOnce() { QCoreApplication::processEvents(); }
+// Paced: a run of small archives would otherwise repaint the window for every archive, which
+// costs far more than checking them. A press of btnCancel waits at most one period; a library
+// call that takes longer turns the event loop itself.
+void frmOrvex::YieldOnce() {
+  if (yielded_.isValid() && !yielded_.hasExpired(kYieldPeriodMs)) return;
+  QCoreApplication::processEvents();
+  yielded_.start();
+}
 
 void frmOrvex::ShowArchive(int index, int count) {
   lblProgress_->setText(QStringLiteral("%1 / %2").arg(index + 1).arg(count));
@@ -480,21 +484,20 @@ void frmOrvex::ShowCallProgress(quint64 done, quint64 total) {
   prgArchive_->setValue(total == 0 ? 0 : static_cast<int>(std::min<quint64>(done, total) * 1000 / total));
 }
 
-// While a run lasts: the busy pointer over the frame and a cover over the child windows, the
-// normal pointer over btnCancel, the progress shown, and of the frame's own menu only Exit.
+// While a run lasts: the busy pointer everywhere but over btnCancel, the progress shown, and of
+// the frame's own menu only Exit.
 void frmOrvex::ShowBusy(bool busy) {
+  if (busy == busy_) return;
+  busy_ = busy;
+  yielded_.invalidate();  // the first archive of a run yields
   if (busy) {
-    setCursor(Qt::WaitCursor);
-    cancel_->setCursor(Qt::ArrowCursor);
+    QApplication::setOverrideCursor(cancel_->underMouse() ? Qt::ArrowCursor : Qt::WaitCursor);
     LayoutProgress();
-    busy_->raise();
   } else {
-    unsetCursor();
-    cancel_->unsetCursor();
+    QApplication::restoreOverrideCursor();
     lblProgress_->clear();
     prgArchive_->setValue(0);
   }
-  busy_->setVisible(busy);
   lblProgress_->setVisible(busy);
   prgArchive_->setVisible(busy);
   menu_->SetEnabled(!busy);
@@ -691,7 +694,9 @@ void frmOrvex::showEvent(QShowEvent* e) {
 }
 
 bool frmOrvex::eventFilter(QObject* watched, QEvent* e) {
-  if (watched == area_ && e->type() == QEvent::Resize) {
+  if (watched == cancel_ && busy_ && (e->type() == QEvent::Enter || e->type() == QEvent::Leave)) {
+    QApplication::changeOverrideCursor(e->type() == QEvent::Enter ? Qt::ArrowCursor : Qt::WaitCursor);
+  } else if (watched == area_ && e->type() == QEvent::Resize) {
     MDIForm_Resize();
   } else if (e->type() == QEvent::Close && !shutDown_) {
     // The children live until shut-down: their close boxes do nothing.

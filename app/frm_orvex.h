@@ -2,6 +2,7 @@
 // child windows and the four dialogs; it runs the batch and shuts the program down.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFont>
 #include <QMainWindow>
 #include <QString>
@@ -171,7 +172,8 @@ class frmOrvex : public QMainWindow, public MenuHandler, private RunFramePort {
   QPushButton* cancel_ = nullptr;
   QLabel* lblProgress_ = nullptr;
   QProgressBar* prgArchive_ = nullptr;
-  QWidget* busy_ = nullptr;  // over the child windows during a run: the busy pointer, no input
+  bool busy_ = false;  // a run holds the busy pointer
+  QElapsedTimer yielded_;  // since the run last yielded to the event loop
   MenuSet* menu_ = nullptr;
   BatchRun batch_;
   mdiInDir* inDir_ = nullptr;

@@ -12,6 +12,7 @@
 #include "foundation/messages.h"
 #include "foundation/paths.h"
 #include "foundation/settings.h"
+#include "results/list_index.h"
 #include "results/menu_set.h"
 #include "results/window_support.h"
 
@@ -59,6 +60,7 @@ QVariant PassedFilesMime::retrieveData(const QString& mimeType, QMetaType type) 
 
 PassedFilesList::PassedFilesList(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setUniformItemSizes(true);
   setDragEnabled(false);
   setAcceptDrops(false);
   setDragDropMode(QAbstractItemView::NoDragDrop);
@@ -89,6 +91,7 @@ mdiOutFile::mdiOutFile(QWidget* parent) : ResultWindow(QStringLiteral("OutFile")
   setWindowTitle(QStringLiteral("検査正常ファイル名"));
   lstOutFile = new PassedFilesList(this);
   lstOutFile->setObjectName(QStringLiteral("lstOutFile"));
+  index_ = new ListIndex(lstOutFile, [this](int row) { return lstOutFile->item(row)->text(); });
   SetList(lstOutFile);
 
   mnuDel = mnuPopup_->addAction(QStringLiteral("初期化"));
@@ -157,13 +160,11 @@ void mdiOutFile::SelectAll() {
 
 void mdiOutFile::ListInAdd(const QString& path) {
   try {
-    const int n = lstOutFile->count();
-    bool listed = false;
-    for (int i = 0; i < n && !listed; ++i) listed = lstOutFile->item(i)->text() == path;
-    if (!listed && n < kMaxEntries) lstOutFile->addItem(path);
+    if (!index_->Contains(path) && lstOutFile->count() < kMaxEntries)
+      index_->Append(path, [&] { lstOutFile->addItem(path); });
   } catch (...) {
   }
-  lstOutFile->viewport()->repaint();
+  lstOutFile->viewport()->update();
 }
 
 void mdiOutFile::RefreshList() {

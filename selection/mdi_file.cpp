@@ -23,6 +23,7 @@
 #include "foundation/messages.h"
 #include "foundation/paths.h"
 #include "foundation/settings.h"
+#include "results/list_index.h"
 #include "results/menu_set.h"
 #include "results/window_support.h"
 #include "selection/archive_filter.h"
@@ -70,6 +71,7 @@ FileLayout ComputeFileLayout(double innerWidth, double innerHeight, double curre
 FileListBox::FileListBox(QWidget* parent) : PopupList(parent) {
   setObjectName(QStringLiteral("lstFile"));
   setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setUniformItemSizes(true);
   setAcceptDrops(true);
   setDragDropMode(QAbstractItemView::DropOnly);
   setContextMenuPolicy(Qt::DefaultContextMenu);
@@ -123,6 +125,7 @@ mdiFile::mdiFile(QWidget* parent) : QWidget(parent), menuSet_(new MenuSet(this))
   setObjectName(QStringLiteral("mdiFile"));
 
   lstFile = new FileListBox(this);
+  index_ = new ListIndex(lstFile, [this](int row) { return Text(row); });
 
   btnDel = new QPushButton(this);
   btnDel->setObjectName(QStringLiteral("btnDel"));
@@ -202,12 +205,9 @@ void mdiFile::Form_Unload(int mainWindowState) {
 
 bool mdiFile::ListInAdd(const QString& path) {
   try {
-    const int n = lstFile->count();
-    for (int i = 0; i < n; ++i) {
-      if (lstFile->item(i)->text() == path) return true;
-    }
-    if (n <= kMaxEntries - 1) {
-      lstFile->addItem(path);
+    if (index_->Contains(path)) return true;
+    if (lstFile->count() <= kMaxEntries - 1) {
+      index_->Append(path, [&] { lstFile->addItem(path); });
       return true;
     }
     ShowCapacityMessage();
@@ -319,13 +319,10 @@ void mdiFile::Repaint() {
   lstFile->update();
 }
 
-void mdiFile::SelectAll() {
-  for (int i = 0; i < lstFile->count(); ++i) lstFile->item(i)->setSelected(true);
-}
+// One selection change for the whole list, not one per entry.
+void mdiFile::SelectAll() { lstFile->selectAll(); }
 
-void mdiFile::SelectClear() {
-  for (int i = 0; i < lstFile->count(); ++i) lstFile->item(i)->setSelected(false);
-}
+void mdiFile::SelectClear() { lstFile->clearSelection(); }
 
 void mdiFile::Menu_Enabled(bool enabled) { menuSet_->SetEnabled(enabled); }
 

@@ -17,6 +17,7 @@ class QPushButton;
 
 namespace orvex2 {
 
+class ListIndex;
 class MenuSet;
 
 // Design sizes of the window's controls, in twips.
@@ -135,6 +136,7 @@ class mdiFile : public QWidget, public TargetListPort {
   void ShowPopup(const QPoint& globalPos);
 
   MenuSet* menuSet_;
+  ListIndex* index_;  // the entries, for the duplicate test
   MessagePort* messagePort_ = nullptr;
 };
 

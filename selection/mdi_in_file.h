@@ -2,6 +2,7 @@
 // pattern, and the buttons that put them on the target list.
 #pragma once
 
+#include "selection/folder_lists.h"
 #include "selection/popup_list.h"
 
 #include <QListWidget>
@@ -29,7 +30,9 @@ class FileNameList : public PopupList {
   // Points the list at a folder; false when it cannot be listed.
   bool SetPath(const QString& folder);
   QString Path() const { return path_; }
-  void Refresh();
+  // Re-reads the folder when it, its content or the pattern changed since the last reading, or
+  // always with `force`. A new reading of the same folder keeps the scroll position.
+  void Refresh(bool force = false);
   // The matching file names of a folder for a pattern.
   static QStringList Names(const QString& folder, const QString& pattern);
 
@@ -42,6 +45,8 @@ class FileNameList : public PopupList {
  private:
   QString pattern_;
   QString path_;
+  FolderStamp read_;  // what the names were last read from, with `readPattern_`
+  QString readPattern_;
 };
 
 class mdiInFile : public QWidget {

@@ -130,7 +130,11 @@ TEST_F(BatchUiTest, CancelDuringTheSecondOfFiveFinishesItAndStops) {
   EXPECT_TRUE(w->btnExe(0)->isEnabled());
 }
 
-TEST_F(BatchUiTest, CancelDuringAPassingSecondArchiveDropsIt) {
+TEST_F(BatchUiTest, WithoutTheProgressEntryACancelLetsThePassingArchiveFinish) {
+  fake.UseSystemDir(test::FakeLibs::NoProgressDir());  // an older LZH library
+  ProbeLibraries();
+  ASSERT_NE(Library(kLzh), nullptr);
+  EXPECT_FALSE(Library(kLzh)->HasProgress());
   Open();
   fake.Script("delay 50");
   const QStringList p = AddFiles({"A.LZH", "B.LZH", "C.LZH", "D.LZH", "E.LZH"});
