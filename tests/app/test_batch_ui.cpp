@@ -162,6 +162,7 @@ TEST_F(BatchUiTest, DuringTheRunEverythingButCancelIsLocked) {
 // call, mode 1 a command.
 TEST_F(BatchUiTest, ALongCheckKeepsTheWindowAliveAndCancelEndsIt) {
   Open();
+  ASSERT_TRUE(Library(kLzh)->HasProgress());
   fake.Script("slow BIG.LZH 8000");
   PaintCounter paints;
   w->prgArchive()->installEventFilter(&paints);
