@@ -454,8 +454,12 @@ void frmOrvex::SetChildrenEnabled(bool enabled) {
   if (outFile_ != nullptr) outFile_->Menu_Enabled(enabled);
 }
 
+// The batch run asks after every archive. What the refresh shows is seen only when the window is
+// painted, so during a run it waits for the next turn of the event loop (YieldOnce), which saves
+// re-reading the drives and folders for every small archive.
 void frmOrvex::RefreshFolderBrowser() {
-  if (inDir_ != nullptr) inDir_->RefreshForm();
+  folderRefreshDue_ = busy_;
+  if (!busy_ && inDir_ != nullptr) inDir_->RefreshForm();
 }
 
 void frmOrvex::RefreshFileBrowser() {
@@ -471,6 +475,10 @@ void frmOrvex::FileBrowserSelectClear() {
 // call that takes longer turns the event loop itself.
 void frmOrvex::YieldOnce() {
   if (yielded_.isValid() && !yielded_.hasExpired(kYieldPeriodMs)) return;
+  if (folderRefreshDue_) {
+    folderRefreshDue_ = false;
+    if (inDir_ != nullptr) inDir_->RefreshForm();
+  }
   QCoreApplication::processEvents();
   yielded_.start();
 }

@@ -174,6 +174,7 @@ class frmOrvex : public QMainWindow, public MenuHandler, private RunFramePort {
   QProgressBar* prgArchive_ = nullptr;
   bool busy_ = false;  // a run holds the busy pointer
   QElapsedTimer yielded_;  // since the run last yielded to the event loop
+  bool folderRefreshDue_ = false;  // the run asked for a folder browser refresh since
   MenuSet* menu_ = nullptr;
   BatchRun batch_;
   mdiInDir* inDir_ = nullptr;

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <QUrl>
 #include <exception>
 
@@ -310,8 +311,16 @@ void mdiFile::Remove(int i) {
   if (i >= 0 && i < lstFile->count()) delete lstFile->takeItem(i);
 }
 
+// The run moves the top entry for every archive; the view scrolls once, to the last entry asked
+// for, when the event loop next turns (it is painted only then anyway).
 void mdiFile::SetTopIndex(int i) {
-  if (QListWidgetItem* item = lstFile->item(i)) lstFile->scrollToItem(item, QAbstractItemView::PositionAtTop);
+  topIndex_ = i;
+  if (topPending_) return;
+  topPending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    topPending_ = false;
+    if (QListWidgetItem* item = lstFile->item(topIndex_)) lstFile->scrollToItem(item, QAbstractItemView::PositionAtTop);
+  });
 }
 
 void mdiFile::Repaint() {

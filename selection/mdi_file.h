@@ -137,6 +137,8 @@ class mdiFile : public QWidget, public TargetListPort {
 
   MenuSet* menuSet_;
   ListIndex* index_;  // the entries, for the duplicate test
+  int topIndex_ = 0;  // SetTopIndex's entry, until the view has scrolled to it
+  bool topPending_ = false;
   MessagePort* messagePort_ = nullptr;
 };
 
