@@ -11,16 +11,19 @@
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cfenv>
 #include <cmath>
 
@@ -48,6 +51,11 @@ constexpr double kButtonTop = 120;
 constexpr double kButtonWidth = 1335;
 constexpr double kButtonHeight = 375;
 constexpr double kButtonLefts[3] = {120, 1560, 3000};
+constexpr double kProgressLeft = 4455;  // 120 right of btnExe 2
+constexpr double kProgressLabelWidth = 1335;
+// btnCancel's caption once pressed, until the run has stopped.
+const QString kCancelPressed = QStringLiteral("中断中…");
+constexpr qint64 kYieldPeriodMs = 40;
 
 frmOrvex::FontAsker& FontAskerSlot() {
   static frmOrvex::FontAsker asker = [](const QFont& preset, QWidget* parent) -> std::optional<QFont> {
@@ -145,12 +153,21 @@ frmOrvex::frmOrvex(QWidget* parent) : QMainWindow(parent) {
   cancel_->setGeometry(Pixels(kButtonLefts[2] + kButtonWidth + 225, kButtonTop, kButtonWidth, kButtonHeight));
   cancel_->setEnabled(false);
   connect(cancel_, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
+  lblProgress_ = new QLabel(pnl_);
+  lblProgress_->setObjectName(QStringLiteral("lblProgress"));
+  lblProgress_->setAlignment(Qt::AlignCenter);
+  lblProgress_->hide();
+  prgArchive_ = new QProgressBar(pnl_);
+  prgArchive_->setObjectName(QStringLiteral("prgArchive"));
+  prgArchive_->setRange(0, 1000);
+  prgArchive_->hide();
   area_ = new QMdiArea(central);
   area_->setObjectName(QStringLiteral("mdiArea"));
   area_->installEventFilter(this);
   layout->addWidget(pnl_);
   layout->addWidget(area_, 1);
   setCentralWidget(central);
+  cancel_->installEventFilter(this);
 
   menu_ = new MenuSet(this);
   menu_->Populate(menuBar());
@@ -361,14 +378,25 @@ void frmOrvex::MDIForm_Resize() {
                                              PixelsToTwips(cancel_->width()), Options().Resize);
     if (l.childrenMoved) {
       for (int i = 0; i < 5; ++i) {
-        if (subs_[i] == nullptr) continue;
+        // A minimised or maximised child keeps its state and place; the others are laid out.
+        if (subs_[i] == nullptr || subs_[i]->isMinimized() || subs_[i]->isMaximized()) continue;
         const FrameRect& r = l.children[i];
         subs_[i]->setGeometry(Pixels(r.left, r.top, r.width, r.height));
       }
     }
     if (l.cancelMoved) cancel_->move(TwipsToPixels(l.cancelLeft), cancel_->y());
+    LayoutProgress();
   } catch (...) {
   }
+}
+
+void frmOrvex::LayoutProgress() {
+  const int left = TwipsToPixels(kProgressLeft);
+  const int labelWidth = TwipsToPixels(kProgressLabelWidth);
+  const int gap = TwipsToPixels(60);
+  lblProgress_->setGeometry(left, cancel_->y(), labelWidth, cancel_->height());
+  const int barLeft = left + labelWidth + gap;
+  prgArchive_->setGeometry(barLeft, cancel_->y(), std::max(0, cancel_->x() - 2 * gap - barLeft), cancel_->height());
 }
 
 void frmOrvex::BtnEnabledChange() {
@@ -393,7 +421,13 @@ void frmOrvex::btnExe_Click(int index) {
   }
 }
 
-void frmOrvex::btnCancel_Click() { batch_.Cancel(); }
+void frmOrvex::btnCancel_Click() {
+  batch_.Cancel();
+  if (!batch_.running()) return;
+  // Acknowledged at once; the library call in progress ends, or the run stops before the next.
+  cancel_->setEnabled(false);
+  cancel_->setText(kCancelPressed);
+}
 
 // ---------------------------------------------------------------------------------------------
 // RunFramePort
@@ -402,11 +436,19 @@ void frmOrvex::SetRunButtonsEnabled(bool enabled) {
   for (QPushButton* b : exe_) b->setEnabled(enabled);
 }
 
-void frmOrvex::SetCancelEnabled(bool enabled) { cancel_->setEnabled(enabled); }
+void frmOrvex::SetCancelEnabled(bool enabled) {
+  cancel_->setText(CommonText(5));
+  cancel_->setEnabled(enabled);
+  ShowBusy(enabled);
+}
 
 void frmOrvex::SetChildrenEnabled(bool enabled) {
-  for (QWidget* w : ChildWidgets())
-    if (w != nullptr) w->setEnabled(enabled);
+  const QList<QWidget*> children = ChildWidgets();
+  for (int i = 0; i < 5; ++i) {
+    // The child's frame too: no moving, resizing, minimising or maximising during a run.
+    if (subs_[i] != nullptr) subs_[i]->setEnabled(enabled);
+    if (children[i] != nullptr) children[i]->setEnabled(enabled);
+  }
   if (inDir_ != nullptr) inDir_->Menu_Enabled(enabled);
   if (inFile_ != nullptr) inFile_->Menu_Enabled(enabled);
   if (file_ != nullptr) file_->Menu_Enabled(enabled);
@@ -414,8 +456,12 @@ void frmOrvex::SetChildrenEnabled(bool enabled) {
   if (outFile_ != nullptr) outFile_->Menu_Enabled(enabled);
 }
 
+// The batch run asks after every archive. What the refresh shows is seen only when the window is
+// painted, so during a run it waits for the next turn of the event loop (YieldOnce), which saves
+// re-reading the drives and folders for every small archive.
 void frmOrvex::RefreshFolderBrowser() {
-  if (inDir_ != nullptr) inDir_->RefreshForm();
+  folderRefreshDue_ = busy_;
+  if (!busy_ && inDir_ != nullptr) inDir_->RefreshForm();
 }
 
 void frmOrvex::RefreshFileBrowser() {
@@ -426,7 +472,47 @@ void frmOrvex::FileBrowserSelectClear() {
   if (inFile_ != nullptr) inFile_->SelectClear();
 }
 
-void frmOrvex::YieldOnce() { QCoreApplication::processEvents(); }
+// Paced: a run of small archives would otherwise repaint the window for every archive, which
+// costs far more than checking them. A press of btnCancel waits at most one period; a library
+// call that takes longer turns the event loop itself.
+void frmOrvex::YieldOnce() {
+  if (yielded_.isValid() && !yielded_.hasExpired(kYieldPeriodMs)) return;
+  if (folderRefreshDue_) {
+    folderRefreshDue_ = false;
+    if (inDir_ != nullptr) inDir_->RefreshForm();
+  }
+  QCoreApplication::processEvents();
+  yielded_.start();
+}
+
+void frmOrvex::ShowArchive(int index, int count) {
+  lblProgress_->setText(QStringLiteral("%1 / %2").arg(index + 1).arg(count));
+  prgArchive_->setValue(0);
+}
+
+void frmOrvex::ShowCallProgress(quint64 done, quint64 total) {
+  prgArchive_->setValue(total == 0 ? 0 : static_cast<int>(std::min<quint64>(done, total) * 1000 / total));
+}
+
+// While a run lasts: the busy pointer everywhere but over btnCancel, the progress shown, and of
+// the frame's own menu only Exit.
+void frmOrvex::ShowBusy(bool busy) {
+  if (busy == busy_) return;
+  busy_ = busy;
+  yielded_.invalidate();  // the first archive of a run yields
+  if (busy) {
+    QApplication::setOverrideCursor(cancel_->underMouse() ? Qt::ArrowCursor : Qt::WaitCursor);
+    LayoutProgress();
+  } else {
+    QApplication::restoreOverrideCursor();
+    lblProgress_->clear();
+    prgArchive_->setValue(0);
+  }
+  lblProgress_->setVisible(busy);
+  prgArchive_->setVisible(busy);
+  menu_->SetEnabled(!busy);
+  menu_->mnuExit->setEnabled(true);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Menu bar of the active window
@@ -618,7 +704,9 @@ void frmOrvex::showEvent(QShowEvent* e) {
 }
 
 bool frmOrvex::eventFilter(QObject* watched, QEvent* e) {
-  if (watched == area_ && e->type() == QEvent::Resize) {
+  if (watched == cancel_ && busy_ && (e->type() == QEvent::Enter || e->type() == QEvent::Leave)) {
+    QApplication::changeOverrideCursor(e->type() == QEvent::Enter ? Qt::ArrowCursor : Qt::WaitCursor);
+  } else if (watched == area_ && e->type() == QEvent::Resize) {
     MDIForm_Resize();
   } else if (e->type() == QEvent::Close && !shutDown_) {
     // The children live until shut-down: their close boxes do nothing.

@@ -2,6 +2,7 @@
 // child windows and the four dialogs; it runs the batch and shuts the program down.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFont>
 #include <QMainWindow>
 #include <QString>
@@ -12,8 +13,10 @@
 #include "engine/batch_run.h"
 #include "results/menu_set.h"
 
+class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
+class QProgressBar;
 class QPushButton;
 class QWidget;
 
@@ -111,6 +114,10 @@ class frmOrvex : public QMainWindow, public MenuHandler, private RunFramePort {
 
   QPushButton* btnExe(int index) const;
   QPushButton* btnCancel() const;
+  // Progress of an interactive run, in the button panel: "archive of archives" and how far the
+  // library is into the archive. Hidden while idle.
+  QLabel* lblProgress() const { return lblProgress_; }
+  QProgressBar* prgArchive() const { return prgArchive_; }
   QMdiArea* mdiArea() const;
   BatchRun& batch();
 
@@ -146,7 +153,11 @@ class frmOrvex : public QMainWindow, public MenuHandler, private RunFramePort {
   void RefreshFileBrowser() override;
   void FileBrowserSelectClear() override;
   void YieldOnce() override;
+  void ShowArchive(int index, int count) override;
+  void ShowCallProgress(quint64 done, quint64 total) override;
 
+  void LayoutProgress();
+  void ShowBusy(bool busy);
   void ShowMenuOf(QMdiSubWindow* sub);
   void FitRestoredFrame();
   void UnloadChildren(int mainState);
@@ -159,6 +170,11 @@ class frmOrvex : public QMainWindow, public MenuHandler, private RunFramePort {
   QWidget* pnl_ = nullptr;
   std::array<QPushButton*, 3> exe_{};
   QPushButton* cancel_ = nullptr;
+  QLabel* lblProgress_ = nullptr;
+  QProgressBar* prgArchive_ = nullptr;
+  bool busy_ = false;  // a run holds the busy pointer
+  QElapsedTimer yielded_;  // since the run last yielded to the event loop
+  bool folderRefreshDue_ = false;  // the run asked for a folder browser refresh since
   MenuSet* menu_ = nullptr;
   BatchRun batch_;
   mdiInDir* inDir_ = nullptr;

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 
 #include "engine/libraries.h"
+#include "engine/library_calls.h"
 #include "engine/ports.h"
 #include "engine/quarantine.h"
 #include "engine/verdict.h"
@@ -42,10 +43,10 @@ void Add(const QString& line) {
 
 void Say(int productId) { Add(ProductText(productId)); }
 
-ArchiverLibrary& Lib(Family f) {
+LibraryCalls Lib(Family f) {
   ArchiverLibrary* lib = Library(f);
   if (lib == nullptr) throw Unexpected("library not present");
-  return *lib;
+  return LibraryCalls(*lib);
 }
 
 bool Enabled(Family f) {
@@ -226,6 +227,14 @@ int ArchiveCheck(const QString& path, int mode, int* verdictClassOut) {
         return kCheckKeep;
     }
     return kCheckKeep;
+  } catch (const CallCancelled&) {
+    // A check call ended by the user's cancel: the verdict of a library cancel.
+    if (verdictClassOut != nullptr) *verdictClassOut = kClassCancelled;
+    try {
+      ResultText(result::kCancel);
+    } catch (...) {
+    }
+    return kCheckStop;
   } catch (...) {
     Say(20033);
     return kCheckStop;

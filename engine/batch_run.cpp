@@ -2,6 +2,7 @@
 #include "engine/batch_run.h"
 
 #include "engine/archive_check.h"
+#include "engine/library_calls.h"
 #include "engine/ports.h"
 #include "engine/verdict.h"
 #include "foundation/messages.h"
@@ -23,12 +24,20 @@ void Quietly(Step&& step) {
 }
 }  // namespace
 
+void BatchRun::Cancel() {
+  cancel_ = true;
+  RequestCallCancel();
+}
+
 void BatchRun::Interactive(int mode, RunFramePort& frame) {
   TargetListPort* list = Ports().targets;
   if (list == nullptr || running_) return;
   running_ = true;
+  ResetCallCancel();
   bool marked = false;  // every entry selected: the removal walk may run
   try {
+    // The library calls run on a worker thread; the window keeps painting meanwhile.
+    ThreadedCalls threaded([&frame](quint64 done, quint64 total) { frame.ShowCallProgress(done, total); });
     frame.SetRunButtonsEnabled(false);
     frame.SetChildrenEnabled(false);
     if (Ports().history != nullptr) Ports().history->RefreshForm();
@@ -39,6 +48,7 @@ void BatchRun::Interactive(int mode, RunFramePort& frame) {
 
     const int n = list->Count();
     for (int i = 0; i < n; ++i) {
+      frame.ShowArchive(i, n);
       list->SetTopIndex(i);
       list->Repaint();
       frame.YieldOnce();
@@ -72,6 +82,7 @@ void BatchRun::Interactive(int mode, RunFramePort& frame) {
   Quietly([&] { list->SelectClear(); });
   Quietly([&] { Closing(cancel_); });
   cancel_ = false;
+  ResetCallCancel();
   Quietly([&] { frame.SetCancelEnabled(false); });
   Quietly([&] { frame.SetChildrenEnabled(true); });
   Quietly([&] { frame.RefreshFolderBrowser(); });
@@ -89,6 +100,11 @@ BatchRun::AutoOutcome BatchRun::Automatic(int mode) {
     bool allPassed = true;
     const int n = list->Count();
     for (int i = 0; i < n; ++i) {
+      if (CallCancelRequested()) {
+        Closing(true);
+        running_ = false;
+        return AutoOutcome::kStopped;
+      }
       list->SetTopIndex(i);
       int verdictClass = kClassFailed;
       if (ArchiveCheck(list->Text(i), mode, &verdictClass) == kCheckStop) {

@@ -20,13 +20,14 @@ struct EntryNames {
   const char* check;
   const char* version;
   const char* running;
+  const char* setProgress;  // optional: older libraries lack it
 };
 
 constexpr std::array<EntryNames, 4> kEntries{{
-    {"Unlha", "UnlhaCheckArchive", "UnlhaGetVersion", "UnlhaGetRunning"},
-    {"UnZip", "UnZipCheckArchive", "UnZipGetVersion", "UnZipGetRunning"},
-    {"Unarj", "UnarjCheckArchive", "UnarjGetVersion", "UnarjGetRunning"},
-    {"Cab", "CabCheckArchive", "CabGetVersion", "CabGetRunning"},
+    {"Unlha", "UnlhaCheckArchive", "UnlhaGetVersion", "UnlhaGetRunning", "UnlhaSetProgress"},
+    {"UnZip", "UnZipCheckArchive", "UnZipGetVersion", "UnZipGetRunning", "UnZipSetProgress"},
+    {"Unarj", "UnarjCheckArchive", "UnarjGetVersion", "UnarjGetRunning", "UnarjSetProgress"},
+    {"Cab", "CabCheckArchive", "CabGetVersion", "CabGetRunning", "CabSetProgress"},
 }};
 
 constexpr std::array<Family, 4> kProbeOrder{kLzh, kZip, kArj, kCab};
@@ -92,6 +93,7 @@ std::unique_ptr<ArchiverLibrary> ArchiverLibrary::Load(Family f, const QString& 
   lib->check_ = reinterpret_cast<CheckFn>(dlsym(handle, names.check));
   lib->version_ = reinterpret_cast<VersionFn>(dlsym(handle, names.version));
   lib->running_ = reinterpret_cast<RunningFn>(dlsym(handle, names.running));
+  lib->setProgress_ = reinterpret_cast<SetProgressFn>(dlsym(handle, names.setProgress));
   return lib;
 }
 
@@ -109,6 +111,12 @@ int ArchiverLibrary::CheckArchive(const QString& path, int mode) {
 quint16 ArchiverLibrary::Version() { return version_(); }
 
 int ArchiverLibrary::Running() { return running_(); }
+
+bool ArchiverLibrary::SetProgress(ProgressFn fn, void* user) {
+  if (setProgress_ == nullptr) return false;
+  setProgress_(fn, user);
+  return true;
+}
 
 void ProbeLibraries() {
   ClearState();

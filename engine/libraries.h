@@ -11,7 +11,7 @@
 
 namespace orvex2 {
 
-// One loaded library (LZH, ZIP, ARJ or CAB) and its four entries.
+// One loaded library (LZH, ZIP, ARJ or CAB): its four entries and the optional progress entry.
 class ArchiverLibrary {
  public:
   ~ArchiverLibrary();
@@ -30,6 +30,13 @@ class ArchiverLibrary {
   quint16 Version();  // hundredths: 540 is 5.40
   int Running();      // non-zero: the library is working for another caller
 
+  // The progress entry (<Prefix>SetProgress): `fn` hears bytes read and archive size during later
+  // command and check calls, and a non-zero answer cancels the call. False when the library has
+  // no such entry (it then reports nothing and cannot be cancelled inside a call).
+  using ProgressFn = int (*)(void* user, unsigned long long done, unsigned long long total);
+  bool SetProgress(ProgressFn fn, void* user);
+  bool HasProgress() const { return setProgress_ != nullptr; }
+
   Family family() const { return family_; }
   QString path() const { return path_; }
 
@@ -38,6 +45,7 @@ class ArchiverLibrary {
   using CheckFn = int (*)(const char*, int);
   using VersionFn = unsigned short (*)();
   using RunningFn = int (*)();
+  using SetProgressFn = void (*)(ProgressFn, void*);
 
   ArchiverLibrary(Family f, const QString& path, void* handle);
 
@@ -48,6 +56,7 @@ class ArchiverLibrary {
   CheckFn check_ = nullptr;
   VersionFn version_ = nullptr;
   RunningFn running_ = nullptr;
+  SetProgressFn setProgress_ = nullptr;  // optional
 };
 
 // Probes LZH, ZIP, ARJ, CAB in that order in GetSystemDir(): a library that exists, loads and has

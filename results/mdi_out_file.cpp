@@ -13,6 +13,7 @@
 #include "foundation/names.h"
 #include "foundation/paths.h"
 #include "foundation/settings.h"
+#include "results/list_index.h"
 #include "results/menu_set.h"
 #include "results/window_support.h"
 
@@ -65,6 +66,7 @@ QVariant PassedFilesMime::retrieveData(const QString& mimeType, QMetaType type) 
 
 PassedFilesList::PassedFilesList(QWidget* parent) : PopupList(parent) {
   setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setUniformItemSizes(true);
   setDragEnabled(false);
   setAcceptDrops(false);
   setDragDropMode(QAbstractItemView::NoDragDrop);
@@ -94,6 +96,7 @@ mdiOutFile::mdiOutFile(QWidget* parent) : ResultWindow(QStringLiteral("OutFile")
   setWindowTitle(QStringLiteral("検査正常ファイル名"));
   lstOutFile = new PassedFilesList(this);
   lstOutFile->setObjectName(QStringLiteral("lstOutFile"));
+  index_ = new ListIndex(lstOutFile, [this](int row) { return ExactName(lstOutFile->item(row)); });
   SetList(lstOutFile);
 
   mnuDel = mnuPopup_->addAction(QStringLiteral("初期化"));
@@ -162,17 +165,16 @@ void mdiOutFile::SelectAll() {
 
 void mdiOutFile::ListInAdd(const QString& path) {
   try {
-    const int n = lstOutFile->count();
-    bool listed = false;
-    for (int i = 0; i < n && !listed; ++i) listed = ExactName(lstOutFile->item(i)) == path;
-    if (!listed && n < kMaxEntries) {
+    if (!index_->Contains(path) && lstOutFile->count() < kMaxEntries) {
       // Shown decoded; the item keeps the exact name.
-      auto* item = new QListWidgetItem(DisplayName(path), lstOutFile);
-      item->setData(Qt::UserRole, path);
+      index_->Append(path, [&] {
+        auto* item = new QListWidgetItem(DisplayName(path), lstOutFile);
+        item->setData(Qt::UserRole, path);
+      });
     }
   } catch (...) {
   }
-  lstOutFile->viewport()->repaint();
+  lstOutFile->viewport()->update();
 }
 
 void mdiOutFile::RefreshList() {

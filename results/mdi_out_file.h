@@ -16,6 +16,8 @@ class QDrag;
 
 namespace orvex2 {
 
+class ListIndex;
+
 // Drag data of the passed-files list: announces only text/uri-list and fills in the selected
 // paths, in list order, when the drop target asks for them.
 class PassedFilesMime : public QMimeData {
@@ -79,6 +81,9 @@ class mdiOutFile : public ResultWindow, public PassedPort {
   QAction* mnuRefresh = nullptr;
   QAction* mnuAll = nullptr;
   QAction* mnuClear = nullptr;
+
+ private:
+  ListIndex* index_ = nullptr;  // the entries, for the duplicate test
 };
 
 }  // namespace orvex2

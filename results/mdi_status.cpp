@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QStringEncoder>
+#include <QTimer>
 
 #include "foundation/messages.h"
 #include "foundation/settings.h"
@@ -88,12 +89,23 @@ void mdiStatus::ListInAdd(const QString& line) {
       target = selected;
     }
     if (QItemSelectionModel* sel = lstKekka->selectionModel()) {
+      // The view would lay out every line again and scroll for each new one: it hears nothing
+      // here, is repainted whole, and scrolls once to the newest selection when the loop turns.
+      const QSignalBlocker quiet(sel);
       sel->setCurrentIndex(lstKekka->model()->index(target, 0), QItemSelectionModel::ClearAndSelect);
+    }
+    if (!scrollPending_) {
+      scrollPending_ = true;
+      QTimer::singleShot(0, this, [this] {
+        scrollPending_ = false;
+        lstKekka->scrollTo(lstKekka->currentIndex());
+      });
     }
   } catch (...) {
   }
-  // The run holds the user-interface thread: show the line now.
-  lstKekka->viewport()->repaint();
+  // Painted when the event loop next turns, with every other line added meanwhile: the run
+  // keeps it turning, so a long run shows its lines without one paint per line.
+  lstKekka->viewport()->update();
 }
 
 QString mdiStatus::HistoryText() const {

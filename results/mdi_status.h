@@ -55,6 +55,8 @@ class mdiStatus : public ResultWindow, public HistoryPort {
 
  private:
   bool WriteLog(const QString& fileName);
+
+  bool scrollPending_ = false;
 };
 
 }  // namespace orvex2

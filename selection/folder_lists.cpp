@@ -8,7 +8,10 @@
 #include <QStorageInfo>
 #include <QStyle>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <ctime>
 #include <unistd.h>
 
 #include "foundation/folder_listing.h"
@@ -26,6 +29,33 @@ QString Joined(const QString& folder, const QString& name) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// FolderStamp
+
+FolderStamp FolderStamp::Take(const QString& path) {
+  FolderStamp stamp;
+  stamp.path = path;
+  struct stat st {};
+  if (path.isEmpty() || ::stat(NameToBytes(path).constData(), &st) != 0) return stamp;
+  stamp.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  stamp.dev = st.st_dev;
+  stamp.ino = st.st_ino;
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const qint64 nowNs = qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+  // Kernel time stamps advance by clock ticks (whole seconds or more on some file systems): a
+  // change within that time after this reading could leave the stamp as it is.
+  const qint64 granularityNs = st.st_mtim.tv_nsec == 0 ? 2000000000 : 100000000;
+  stamp.settled = nowNs - stamp.mtimeNs > granularityNs;
+  return stamp;
+}
+
+bool FolderStamp::Unchanged(const QString& path) const {
+  if (!settled || path != this->path) return false;
+  const FolderStamp now = Take(path);
+  return now.mtimeNs == mtimeNs && now.dev == dev && now.ino == ino;
+}
 
 // ---------------------------------------------------------------------------------------------
 // DriveList
@@ -139,10 +169,13 @@ void FolderList::Refresh() {
   QString p = folder_.isEmpty() ? QDir::currentPath() : folder_;
   while (!UsableFolder(p) && p != QLatin1String("/")) p = Clean(p + QStringLiteral("/.."));
   folder_ = Clean(p);
+  // The batch run refreshes after every archive: an unchanged folder keeps its list as it is.
+  if (filled_.Unchanged(folder_)) return;
   Fill();
 }
 
 void FolderList::Fill() {
+  filled_ = FolderStamp::Take(folder_);
   const QSignalBlocker block(this);
   clear();
   const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);

@@ -11,6 +11,21 @@
 
 namespace orvex2 {
 
+// A folder's identity and time stamp when its entries were read, to tell whether a new reading
+// would give anything else. A stamp too recent to tell a later change in the same tick from the
+// one before the reading is not settled, and never matches.
+struct FolderStamp {
+  QString path;
+  qint64 mtimeNs = 0;
+  quint64 dev = 0, ino = 0;
+  bool settled = false;
+
+  // Taken just before the folder is read.
+  static FolderStamp Take(const QString& path);
+  // True when `path` is the stamped folder, unchanged since the reading.
+  bool Unchanged(const QString& path) const;
+};
+
 // drvDrive: the mount points a user can browse, "/" first: disks, memory file systems such as a
 // tmpfs /tmp, removable media under /media, /run/media and /mnt; not the system's own mounts.
 class DriveList : public QComboBox {
@@ -66,6 +81,7 @@ class FolderList : public PopupList {
   void Fill();
 
   QString folder_;
+  FolderStamp filled_;  // what the list was last filled from
   int currentRow_ = -1;
 };
 

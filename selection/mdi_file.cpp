@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <QUrl>
 #include <exception>
 
@@ -24,6 +25,7 @@
 #include "foundation/names.h"
 #include "foundation/paths.h"
 #include "foundation/settings.h"
+#include "results/list_index.h"
 #include "results/menu_set.h"
 #include "results/window_support.h"
 #include "selection/archive_filter.h"
@@ -74,6 +76,7 @@ FileLayout ComputeFileLayout(double innerWidth, double innerHeight, double curre
 FileListBox::FileListBox(QWidget* parent) : PopupList(parent) {
   setObjectName(QStringLiteral("lstFile"));
   setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setUniformItemSizes(true);
   setAcceptDrops(true);
   setDragDropMode(QAbstractItemView::DropOnly);
   setContextMenuPolicy(Qt::DefaultContextMenu);
@@ -132,6 +135,7 @@ mdiFile::mdiFile(QWidget* parent) : QWidget(parent), menuSet_(new MenuSet(this))
   setObjectName(QStringLiteral("mdiFile"));
 
   lstFile = new FileListBox(this);
+  index_ = new ListIndex(lstFile, [this](int row) { return Text(row); });
 
   btnDel = new QPushButton(this);
   btnDel->setObjectName(QStringLiteral("btnDel"));
@@ -213,14 +217,13 @@ void mdiFile::Form_Unload(int mainWindowState) {
 
 bool mdiFile::ListInAdd(const QString& path) {
   try {
-    const int n = lstFile->count();
-    for (int i = 0; i < n; ++i) {
-      if (Text(i) == path) return true;
-    }
-    if (n <= kMaxEntries - 1) {
+    if (index_->Contains(path)) return true;
+    if (lstFile->count() <= kMaxEntries - 1) {
       // Shown decoded; the item keeps the exact name.
-      auto* item = new QListWidgetItem(DisplayName(path), lstFile);
-      item->setData(Qt::UserRole, path);
+      index_->Append(path, [&] {
+        auto* item = new QListWidgetItem(DisplayName(path), lstFile);
+        item->setData(Qt::UserRole, path);
+      });
       return true;
     }
     ShowCapacityMessage();
@@ -323,8 +326,16 @@ void mdiFile::Remove(int i) {
   if (i >= 0 && i < lstFile->count()) delete lstFile->takeItem(i);
 }
 
+// The run moves the top entry for every archive; the view scrolls once, to the last entry asked
+// for, when the event loop next turns (it is painted only then anyway).
 void mdiFile::SetTopIndex(int i) {
-  if (QListWidgetItem* item = lstFile->item(i)) lstFile->scrollToItem(item, QAbstractItemView::PositionAtTop);
+  topIndex_ = i;
+  if (topPending_) return;
+  topPending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    topPending_ = false;
+    if (QListWidgetItem* item = lstFile->item(topIndex_)) lstFile->scrollToItem(item, QAbstractItemView::PositionAtTop);
+  });
 }
 
 void mdiFile::Repaint() {
@@ -332,13 +343,10 @@ void mdiFile::Repaint() {
   lstFile->update();
 }
 
-void mdiFile::SelectAll() {
-  for (int i = 0; i < lstFile->count(); ++i) lstFile->item(i)->setSelected(true);
-}
+// One selection change for the whole list, not one per entry.
+void mdiFile::SelectAll() { lstFile->selectAll(); }
 
-void mdiFile::SelectClear() {
-  for (int i = 0; i < lstFile->count(); ++i) lstFile->item(i)->setSelected(false);
-}
+void mdiFile::SelectClear() { lstFile->clearSelection(); }
 
 void mdiFile::Menu_Enabled(bool enabled) { menuSet_->SetEnabled(enabled); }
 

@@ -17,6 +17,7 @@ class QPushButton;
 
 namespace orvex2 {
 
+class ListIndex;
 class MenuSet;
 
 // Design sizes of the window's controls, in twips.
@@ -136,6 +137,9 @@ class mdiFile : public QWidget, public TargetListPort {
   void ShowPopup(const QPoint& globalPos);
 
   MenuSet* menuSet_;
+  ListIndex* index_;  // the entries, for the duplicate test
+  int topIndex_ = 0;  // SetTopIndex's entry, until the view has scrolled to it
+  bool topPending_ = false;
   MessagePort* messagePort_ = nullptr;
 };
 

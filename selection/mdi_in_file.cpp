@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 
 #include <optional>
@@ -50,6 +51,7 @@ QString WithSlash(const QString& folder) { return folder.endsWith('/') ? folder 
 FileNameList::FileNameList(QWidget* parent) : PopupList(parent) {
   setObjectName(QStringLiteral("filFile"));
   setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setUniformItemSizes(true);
 }
 
 QStringList FileNameList::Names(const QString& folder, const QString& pattern) {
@@ -79,13 +81,19 @@ bool FileNameList::SetPath(const QString& folder) {
   return true;
 }
 
-void FileNameList::Refresh() {
+void FileNameList::Refresh(bool force) {
+  if (!force && readPattern_ == pattern_ && read_.Unchanged(path_)) return;
+  const bool sameFolder = read_.path == path_ && count() > 0;
+  const int scroll = verticalScrollBar()->value();
+  read_ = FolderStamp::Take(path_);
+  readPattern_ = pattern_;
   clear();
   // Shown decoded; the item keeps the exact name.
   for (const QString& name : Names(path_, pattern_)) {
     auto* item = new QListWidgetItem(DisplayName(name), this);
     item->setData(Qt::UserRole, name);
   }
+  if (sameFolder) verticalScrollBar()->setValue(scroll);
 }
 
 QString FileNameList::NameAt(int row) const {
@@ -132,7 +140,14 @@ mdiInFile::mdiInFile(QWidget* parent) : QWidget(parent) {
   mnuClear->setObjectName(QStringLiteral("mnuClear"));
   mnuPopup->addSeparator();
   menuSet_->AppendTo(mnuPopup);
-  connect(mnuRefresh, &QAction::triggered, this, [this] { RefreshForm(); });
+  connect(mnuRefresh, &QAction::triggered, this, [this] {
+    // The user asked: read the folder whatever its time stamp says.
+    try {
+      filFile->Refresh(true);
+      SelectClear();
+    } catch (...) {
+    }
+  });
   connect(mnuAll, &QAction::triggered, this, [this] { SelectAll(); });
   connect(mnuClear, &QAction::triggered, this, [this] { SelectClear(); });
   connect(btnAdd, &QPushButton::clicked, this, [this] { btnAdd_Click(); });
@@ -206,13 +221,10 @@ void mdiInFile::RefreshForm() {
   }
 }
 
-void mdiInFile::SelectAll() {
-  for (int i = 0; i < filFile->count(); ++i) filFile->item(i)->setSelected(true);
-}
+// One selection change for the whole list, not one per name.
+void mdiInFile::SelectAll() { filFile->selectAll(); }
 
-void mdiInFile::SelectClear() {
-  for (int i = 0; i < filFile->count(); ++i) filFile->item(i)->setSelected(false);
-}
+void mdiInFile::SelectClear() { filFile->clearSelection(); }
 
 bool mdiInFile::Exp_Check(const QString& name) const { return orvex2::Exp_Check(name); }
 

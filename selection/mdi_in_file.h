@@ -3,6 +3,7 @@
 #pragma once
 
 #include "results/popup_list.h"
+#include "selection/folder_lists.h"
 
 #include <QListWidget>
 #include <QString>
@@ -29,7 +30,9 @@ class FileNameList : public PopupList {
   // Points the list at a folder; false when it cannot be listed.
   bool SetPath(const QString& folder);
   QString Path() const { return path_; }
-  void Refresh();
+  // Re-reads the folder when it, its content or the pattern changed since the last reading, or
+  // always with `force`. A new reading of the same folder keeps the scroll position.
+  void Refresh(bool force = false);
   // The exact name of a row (the row shows it decoded).
   QString NameAt(int row) const;
   // The matching file names of a folder for a pattern, exact (bytes kept), in display order.
@@ -44,6 +47,8 @@ class FileNameList : public PopupList {
  private:
   QString pattern_;
   QString path_;
+  FolderStamp read_;  // what the names were last read from, with `readPattern_`
+  QString readPattern_;
 };
 
 class mdiInFile : public QWidget {

@@ -174,6 +174,50 @@ TEST_F(FrameTest, ResizeLaysOutChildrenAndKeepsCancelAtTheRightEdge) {
   EXPECT_EQ(w->btnCancel()->x(), w->mdiArea()->contentsRect().width() - 4 - w->btnCancel()->width());
 }
 
+// A minimised or a maximised child keeps its state through resizes of the frame (its buttons in
+// reach, its contents there); the others are laid out; restored, it is laid out again.
+TEST_F(FrameTest, MinimisedAndMaximisedChildrenKeepTheirStateWhileTheOthersAreLaidOut) {
+  Options().Resize = true;
+  Open();
+  const QList<QMdiSubWindow*> subs = w->mdiArea()->subWindowList(QMdiArea::CreationOrder);
+  ASSERT_EQ(subs.size(), 5);
+  const auto laidOut = [this](int i) {
+    const QSize inner = w->mdiArea()->contentsRect().size();
+    const FrameRect r = ComputeFrameLayout(PixelsToTwips(inner.width()), PixelsToTwips(inner.height()),
+                                           PixelsToTwips(w->btnCancel()->width()), true)
+                            .children[i];
+    return QRect(TwipsToPixels(r.left), TwipsToPixels(r.top), TwipsToPixels(r.width), TwipsToPixels(r.height));
+  };
+  for (const bool maximise : {false, true}) {
+    SCOPED_TRACE(maximise);
+    const int k = maximise ? 3 : 1;
+    w->resize(900, 700);
+    QCoreApplication::processEvents();
+    if (maximise) subs[k]->showMaximized();
+    else subs[k]->showMinimized();
+    QCoreApplication::processEvents();
+    const QRect kept = subs[k]->geometry();
+    w->resize(1000, 760);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(maximise ? subs[k]->isMaximized() : subs[k]->isMinimized(), true);
+    if (maximise) {
+      EXPECT_EQ(subs[k]->geometry(), w->mdiArea()->viewport()->rect());  // fills the new area
+    } else {
+      EXPECT_EQ(subs[k]->geometry().size(), kept.size());
+      EXPECT_FALSE(subs[k]->widget()->isVisible());
+    }
+    for (int i = 0; i < 5; ++i) {
+      if (i == k) continue;
+      EXPECT_EQ(subs[i]->geometry(), laidOut(i)) << i;
+    }
+    subs[k]->showNormal();
+    w->resize(900, 700);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(subs[k]->geometry(), laidOut(k));
+    EXPECT_TRUE(subs[k]->widget()->isVisible());
+  }
+}
+
 TEST_F(FrameTest, RunButtonsFollowTheTargetListCount) {
   Open();
   for (int i = 0; i < 3; ++i) EXPECT_FALSE(w->btnExe(i)->isEnabled());

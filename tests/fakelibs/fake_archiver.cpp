@@ -2,14 +2,17 @@
 // entries, answers read from $ORVEX2_FAKE_SCRIPT on every call, every call logged to $ORVEX2_FAKE_LOG.
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,8 +33,14 @@ constexpr int kAlreadyRunning = 0x801F;
 constexpr int kApiMisuse = 0x8021;
 constexpr int kCannotWrite = 0x8013;
 constexpr int kNotFileName = 0x802B;
+constexpr int kUserCancel = 0x8020;
 
 std::atomic<int> g_inProgress{0};
+
+using ProgressFn = int (*)(void* user, unsigned long long done, unsigned long long total);
+std::mutex g_progressMutex;
+ProgressFn g_progress = nullptr;
+void* g_progressUser = nullptr;
 
 struct Word {
   std::string text;
@@ -169,6 +178,33 @@ int Extract(const std::vector<std::string>* rule, const std::string& dest, const
   return ParseNumber(action, code) ? static_cast<int>(code) : 0;
 }
 
+// Reports progress as the real libraries do: at the start of a call, then, for an archive the
+// script names with "slow GLOB MS", every 10 ms for MS milliseconds. False when the callback
+// cancelled the call.
+bool Progress(const std::vector<std::vector<std::string>>& rules, const std::string& archive) {
+  ProgressFn fn;
+  void* user;
+  {
+    std::lock_guard<std::mutex> guard(g_progressMutex);
+    fn = g_progress;
+    user = g_progressUser;
+  }
+  long ms = 0;
+  const auto* rule = FindGlobRule(rules, "slow", archive);
+  if (rule == nullptr || !ParseNumber((*rule)[2], ms) || ms < 0) ms = 0;
+  struct stat st {};
+  const unsigned long long total = ::stat(archive.c_str(), &st) == 0 && st.st_size > 0 ? st.st_size : 1000000;
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    const long elapsed = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    const unsigned long long done = ms > 0 ? total * std::min(elapsed, ms) / ms : 0;
+    if (fn != nullptr && fn(user, done, total) != 0) return false;
+    if (elapsed >= ms) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
 int RunCommand(const std::string& line) {
   const auto rules = LoadScript();
   long delayMs = 0;
@@ -182,6 +218,7 @@ int RunCommand(const std::string& line) {
     if (w.quoted) args.push_back(w.text);
   }
   if (args.empty()) return 0x8019;  // no archive name
+  if (!Progress(rules, args[0])) return kUserCancel;
   if (extract) {
     if (args.size() < 3) return kNotFileName;
     return Extract(FindGlobRule(rules, "extract", args[0]), args[1], args[2]);
@@ -218,6 +255,7 @@ FAKE_EXPORT int FAKE_ENTRY(CheckArchive)(const char* archivePath, int mode) {
   if (!archivePath) return 0;
   long value = 1;
   const auto rules = LoadScript();
+  if (!Progress(rules, path)) return 0;  // a cancelled check answers 0
   const auto* rule = FindGlobRule(rules, "check" + std::to_string(mode), path);
   if (rule && ParseNumber((*rule)[2], value)) return static_cast<int>(value);
   return 1;
@@ -236,5 +274,13 @@ FAKE_EXPORT int FAKE_ENTRY(GetRunning)(void) {
   long v = 0;
   if (FindValue(LoadScript(), "running", v)) return static_cast<int>(v);
   return g_inProgress.load() > 0 ? 1 : 0;
+}
+#endif
+
+#ifndef FAKE_OMIT_PROGRESS
+FAKE_EXPORT void FAKE_ENTRY(SetProgress)(ProgressFn callback, void* user) {
+  std::lock_guard<std::mutex> guard(g_progressMutex);
+  g_progress = callback;
+  g_progressUser = user;
 }
 #endif

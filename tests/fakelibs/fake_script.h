@@ -41,6 +41,8 @@ class FakeLibs {
   static QString LibDir() { return QStringLiteral(ORVEX2_FAKE_LIB_DIR); }
   // Folder holding a UNZIP32.DLL that lacks its busy entry.
   static QString NoEntryDir() { return QStringLiteral(ORVEX2_FAKE_NOENTRY_DIR); }
+  // Folder holding only a UNLHA32.DLL without the progress entry.
+  static QString NoProgressDir() { return QStringLiteral(ORVEX2_FAKE_NOPROGRESS_DIR); }
 
   // Points the system folder elsewhere (another set of libraries, or none).
   void UseSystemDir(const QString& dir) { qputenv("ORVEX2_SYSTEM_DIR", QFile::encodeName(dir)); }

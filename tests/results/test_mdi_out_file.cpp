@@ -72,6 +72,10 @@ TEST_F(PassedFilesTest, DeleteSelectAllAndClear) {
   EXPECT_TRUE(w.lstOutFile->selectedItems().isEmpty());
   w.mnuDel->trigger();
   EXPECT_EQ(w.lstOutFile->count(), 0);
+  // Once deleted, a path is new again.
+  w.ListInAdd(QStringLiteral("/b"));
+  w.ListInAdd(QStringLiteral("/b"));
+  EXPECT_EQ(Entries(w.lstOutFile), QStringList{QStringLiteral("/b")});
 }
 
 TEST_F(PassedFilesTest, RefreshKeepsReadableFilesInTheirOnDiskSpelling) {

@@ -1,5 +1,5 @@
-// The folder and file browsers on their own: which store the folder keys come from, and where
-// the right button opens the popups.
+// The folder and file browsers on their own: which store the folder keys come from, where the
+// right button opens the popups, and when their lists are read again.
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
@@ -7,9 +7,14 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <ctime>
 
 #include <filesystem>
 #include <fstream>
@@ -50,6 +55,14 @@ class Browsers : public ::testing::Test {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("x");
+  }
+  // Dates a folder's last change `seconds` back, as if made long before the reading.
+  static void Age(const QString& folder, int seconds) {
+    timespec t[2]{};
+    clock_gettime(CLOCK_REALTIME, &t[0]);
+    t[0].tv_sec -= seconds;
+    t[1] = t[0];
+    ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), t, 0), 0);
   }
   // Sends a right-button context event to `target`; true when `popup` came up.
   static bool Opens(QWidget* target, QMenu* popup) {
@@ -184,6 +197,59 @@ TEST_F(Browsers, NamesThatAreNotUtf8AreListedShownDecodedAndAddedExactly) {
   EXPECT_EQ(targets.Text(2), NameFromBytes(files[2]));
   EXPECT_EQ(targets.lstFile->item(1)->text(), dir_ + QStringLiteral("/raw/日本.lzh"));
   std::filesystem::remove_all(root.toStdString());  // Qt cannot remove names that are not UTF-8
+}
+
+TEST_F(Browsers, ListsAreReadAgainOnlyWhenTheFolderOrThePatternChanged) {
+  for (int i = 0; i < 300; ++i) Make(QStringLiteral("A%1.LZH").arg(i, 3, 10, QLatin1Char('0')));
+  QDir().mkpath(dir_ + "/sub");
+  Age(dir_, 60);
+  mdiInFile files;
+  files.resize(300, 200);
+  files.show();
+  files.FilePattern("*.LZH");
+  files.DirName(dir_);
+  QCoreApplication::processEvents();
+  QScrollBar* bar = files.filFile->verticalScrollBar();
+  bar->setValue(100);
+  // A mark on an entry survives only while the list is not read again.
+  const auto mark = [](QListWidgetItem* item) { item->setData(Qt::UserRole + 9, true); };
+  const auto marked = [](const QListWidgetItem* item) { return item->data(Qt::UserRole + 9).toBool(); };
+  mark(files.filFile->item(0));
+  files.filFile->item(5)->setSelected(true);
+  FolderList folders;
+  ASSERT_TRUE(folders.SetFolder(dir_));
+  mark(folders.item(folders.count() - 1));
+
+  // What the batch run does after every archive: the same folder, unchanged, is not read again.
+  files.DirName(dir_);
+  files.RefreshForm();
+  folders.Refresh();
+  EXPECT_TRUE(marked(files.filFile->item(0)));
+  EXPECT_TRUE(files.filFile->selectedItems().isEmpty());
+  EXPECT_EQ(bar->value(), 100);
+  EXPECT_TRUE(marked(folders.item(folders.count() - 1)));
+
+  // A changed folder is read again, keeping the scroll position; so is a changed pattern.
+  Make("B.LZH");
+  QDir().mkpath(dir_ + "/sub2");
+  Age(dir_, 30);
+  files.RefreshForm();
+  folders.Refresh();
+  EXPECT_EQ(files.filFile->count(), 301);
+  EXPECT_EQ(bar->value(), 100);
+  EXPECT_EQ(folders.item(folders.count() - 1)->text().trimmed(), "sub2");
+  files.FilePattern("B*");
+  EXPECT_EQ(files.filFile->count(), 1);
+
+  // A folder changed just now might change again within its time stamp's tick: read every time.
+  Make("B2.LZH");
+  files.RefreshForm();
+  EXPECT_EQ(files.filFile->count(), 2);
+  mark(files.filFile->item(0));
+  files.RefreshForm();
+  EXPECT_FALSE(marked(files.filFile->item(0)));
+  files.mnuRefresh->trigger();  // the user's refresh always reads
+  EXPECT_EQ(files.filFile->count(), 2);
 }
 
 }  // namespace

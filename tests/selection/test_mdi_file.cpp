@@ -170,6 +170,22 @@ TEST_F(TargetList, DuplicateIsIgnoredAsSuccess) {
   EXPECT_EQ(Entries(), QStringList({"/a/B.LZH", "/a/C.ZIP", "/a/b.lzh"}));
   EXPECT_TRUE(boxes.texts.isEmpty());
   EXPECT_EQ(changed_->count(), 0);  // adding is not a user change of the list
+
+  // The duplicate test follows every other way the list changes.
+  w_->SelectClear();
+  w_->SetSelected(0, true);
+  w_->btnDel_Click();
+  EXPECT_TRUE(w_->ListInAdd("/a/B.LZH"));
+  EXPECT_TRUE(w_->ListInAdd("/a/C.ZIP"));
+  EXPECT_EQ(Entries(), QStringList({"/a/C.ZIP", "/a/b.lzh", "/a/B.LZH"}));
+  w_->Remove(0);
+  w_->lstFile->item(0)->setText("/a/D.CAB");
+  EXPECT_TRUE(w_->ListInAdd("/a/D.CAB"));
+  EXPECT_TRUE(w_->ListInAdd("/a/b.lzh"));
+  EXPECT_EQ(Entries(), QStringList({"/a/D.CAB", "/a/B.LZH", "/a/b.lzh"}));
+  w_->RefreshForm();
+  EXPECT_TRUE(w_->ListInAdd("/a/D.CAB"));
+  EXPECT_EQ(Entries(), QStringList({"/a/D.CAB"}));
 }
 
 TEST_F(TargetList, ThousandthEntryIsAcceptedAndEachRefusalShowsOneMessage) {
