@@ -179,7 +179,7 @@ TEST_F(TargetList, DuplicateIsIgnoredAsSuccess) {
   EXPECT_TRUE(w_->ListInAdd("/a/C.ZIP"));
   EXPECT_EQ(Entries(), QStringList({"/a/C.ZIP", "/a/b.lzh", "/a/B.LZH"}));
   w_->Remove(0);
-  w_->lstFile->item(0)->setText("/a/D.CAB");
+  w_->lstFile->item(0)->setData(Qt::UserRole, QStringLiteral("/a/D.CAB"));
   EXPECT_TRUE(w_->ListInAdd("/a/D.CAB"));
   EXPECT_TRUE(w_->ListInAdd("/a/b.lzh"));
   EXPECT_EQ(Entries(), QStringList({"/a/D.CAB", "/a/B.LZH", "/a/b.lzh"}));
