@@ -6,6 +6,7 @@
 #include "archiver_common.h"
 #include "cab_folder.h"
 #include "cab_format.h"
+#include "foreign.h"
 
 #include <algorithm>
 #include <atomic>
@@ -52,6 +53,29 @@ bool DataContiguous(const Cabinet& cab, const std::vector<std::optional<FolderRe
   return ranges.empty() || at == cab.base + cab.length;
 }
 
+// Where a cabinet was found behind leading data: 0 when it is the file's own, 0x801B when it is
+// only stored in a member of another family's archive (a .cab in a ZIP or ARJ self-extractor),
+// 0x801A when the file could not be read.
+int OwnCabinet(CabFile& file, int64_t base) {
+  if (base == 0) return code::kOk;  // nothing in front of it can carry it
+  const auto begin = static_cast<uint64_t>(base);
+  uint64_t end = begin + 1;
+  unsigned char size[4];
+  if (file.Read(base + 8, size, sizeof size) == code::kOk) {
+    const uint64_t length = size[0] | size[1] << 8 | size[2] << 16 | static_cast<uint64_t>(size[3]) << 24;
+    end = std::max(end, std::min(begin + length, static_cast<uint64_t>(file.size())));
+  }
+  switch (arc::FramedByOtherFamily(file.fd(), static_cast<uint64_t>(file.size()), arc::Family::kCab, begin, end)) {
+    case arc::Framing::kFramed:
+      return code::kFileStyle;
+    case arc::Framing::kReadError:
+      return code::kCannotRead;
+    case arc::Framing::kNone:
+      break;
+  }
+  return code::kOk;
+}
+
 }  // namespace
 
 int Test(const std::string& path) {
@@ -61,6 +85,7 @@ int Test(const std::string& path) {
   if (file.size() == 0) return code::kFileStyle;
   const Located at = LocateCabinet(file);
   if (at.code != code::kOk) return at.code;
+  if (const int rc = OwnCabinet(file, at.base); rc != code::kOk) return rc;
   Cabinet parsed;
   if (const int rc = ReadCabinet(file, at.base, parsed); rc != code::kOk) return rc;
 
@@ -102,7 +127,8 @@ bool IsArchive(const std::string& path) {
   Meter meter;
   CabFile file(meter);
   if (file.Open(path) != code::kOk || file.size() == 0) return false;
-  return LocateCabinet(file).code == code::kOk;
+  const Located at = LocateCabinet(file);
+  return at.code == code::kOk && OwnCabinet(file, at.base) == code::kOk;
 }
 
 int Command(const char* commandLine) { return arc::RunCommand(g_lock, commandLine, Test, nullptr); }

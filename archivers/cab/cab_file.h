@@ -27,6 +27,7 @@ class CabFile {
   // device is refused before anything waits on it).
   int Open(const std::string& path);
   const std::string& path() const { return path_; }
+  int fd() const { return fd_; }
   int64_t size() const { return size_; }
   dev_t device() const { return device_; }
   ino_t inode() const { return inode_; }
