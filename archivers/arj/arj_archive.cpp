@@ -311,14 +311,9 @@ int FindStart(int fd, uint64_t fileSize, Start& start) {
   uint64_t reach = static_cast<uint64_t>(found) + 1;
   if (ReadHeader(fd, fileSize, static_cast<uint64_t>(found), first) == 0) reach = first.dataAt + first.compressedSize;
   // An archive of its own, not bytes stored in another family's member.
-  switch (arc::FramedByOtherFamily(fd, fileSize, arc::Family::kArj, static_cast<uint64_t>(found), reach)) {
-    case arc::Framing::kFramed:
-      return arc::code::kFileStyle;
-    case arc::Framing::kReadError:
-      return arc::code::kCannotRead;
-    case arc::Framing::kNone:
-      break;
-  }
+  if (const int rc = arc::OwnArchiveCode(fd, fileSize, arc::Family::kArj, static_cast<uint64_t>(found), reach);
+      rc != arc::code::kOk)
+    return rc;
   if (!stub) {
     // Without a stub nothing but the archive belongs at the start.
     start.fault = arc::code::kHeaderBroken;

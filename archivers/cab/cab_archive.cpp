@@ -65,15 +65,7 @@ int OwnCabinet(CabFile& file, int64_t base) {
     const uint64_t length = size[0] | size[1] << 8 | size[2] << 16 | static_cast<uint64_t>(size[3]) << 24;
     end = std::max(end, std::min(begin + length, static_cast<uint64_t>(file.size())));
   }
-  switch (arc::FramedByOtherFamily(file.fd(), static_cast<uint64_t>(file.size()), arc::Family::kCab, begin, end)) {
-    case arc::Framing::kFramed:
-      return code::kFileStyle;
-    case arc::Framing::kReadError:
-      return code::kCannotRead;
-    case arc::Framing::kNone:
-      break;
-  }
-  return code::kOk;
+  return arc::OwnArchiveCode(file.fd(), static_cast<uint64_t>(file.size()), arc::Family::kCab, begin, end);
 }
 
 }  // namespace

@@ -474,4 +474,16 @@ Framing FramedByOtherFamily(const char* path, Family self, uint64_t begin, uint6
   return result;
 }
 
+int OwnArchiveCode(int fd, uint64_t fileSize, Family self, uint64_t begin, uint64_t end) {
+  switch (FramedByOtherFamily(fd, fileSize, self, begin, end)) {
+    case Framing::kFramed:
+      return code::kFileStyle;
+    case Framing::kReadError:
+      return code::kCannotRead;
+    case Framing::kNone:
+      break;
+  }
+  return code::kOk;
+}
+
 }  // namespace arc

@@ -31,6 +31,10 @@ enum class Framing {
 // when the result is kFramed.
 Framing FramedByOtherFamily(int fd, uint64_t fileSize, Family self, uint64_t begin, uint64_t end);
 
+// The same as a library code: 0 for an archive of the file's own, 0x801B (not this format) when
+// another family's member carries it, 0x801A when the file could not be read.
+int OwnArchiveCode(int fd, uint64_t fileSize, Family self, uint64_t begin, uint64_t end);
+
 // The same for a path (kReadError when it cannot be opened as a regular file).
 Framing FramedByOtherFamily(const char* path, Family self, uint64_t begin, uint64_t end);
 

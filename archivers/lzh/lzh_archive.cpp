@@ -403,14 +403,8 @@ class StartFinder {
     else if (verified_ == kNone) return arc::code::kFileStyle;
     // An archive of its own, not bytes stored in another family's member.
     const uint64_t reach = found == verified_ ? FirstMemberEnd(found) : found + 1;
-    switch (arc::FramedByOtherFamily(file_.fd(), size_, arc::Family::kLzh, found, reach)) {
-      case arc::Framing::kFramed:
-        return arc::code::kFileStyle;
-      case arc::Framing::kReadError:
-        return arc::code::kCannotRead;
-      case arc::Framing::kNone:
-        break;
-    }
+    if (const int rc = arc::OwnArchiveCode(file_.fd(), size_, arc::Family::kLzh, found, reach); rc != arc::code::kOk)
+      return rc;
     // Without a stub nothing but an archive belongs at the start: what is there is damage.
     start.offset = stub ? found : 0;
     start.damaged = !stub || found != verified_;
