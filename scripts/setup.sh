@@ -7,13 +7,14 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
-  liblhasa-dev libzip-dev libmspack-dev zlib1g-dev
+  liblhasa-dev libmspack-dev libisal-dev libbz2-dev zlib1g-dev
   libgtest-dev googletest
+  unzip 7zip libarchive-tools
   fonts-ipafont-gothic fonts-ipafont-mincho
   xvfb xauth
 )
 if [[ "${1:-}" == "--tools" ]]; then
-  packages+=(zip unzip arj lhasa jlha-utils default-jdk-headless gcab cabextract 7zip libarchive-tools time python3 imagemagick xdotool clang libclang-rt-14-dev)
+  packages+=(zip arj lhasa jlha-utils default-jdk-headless gcab cabextract time python3 imagemagick xdotool clang libclang-rt-14-dev)
 fi
 
 missing=()
