@@ -53,20 +53,21 @@ int ArchiveFile::ReadAt(uint64_t offset, void* buffer, size_t n) {
   return code::kOk;
 }
 
-int ArchiveFile::View(uint64_t offset, size_t n, const unsigned char*& out) {
+int ArchiveFile::View(uint64_t offset, size_t n, const unsigned char*& out, int window) {
   if (n > kViewBlock) return code::kHeaderBroken;
   if (offset > size_ || n > size_ - offset) return code::kHeaderBroken;
-  if (!view_ || offset < viewStart_ || offset + n > viewStart_ + viewLength_) {
-    if (!view_) view_.reset(new unsigned char[kViewBlock]);
+  Window& w = windows_[window & 1];
+  if (!w.data || offset < w.start || offset + n > w.start + w.length) {
+    if (!w.data) w.data.reset(new unsigned char[kViewBlock]);
     // Headers are mostly read forwards: the window starts at the request.
-    viewStart_ = offset;
-    viewLength_ = static_cast<size_t>(std::min<uint64_t>(kViewBlock, size_ - offset));
-    if (const int rc = ReadAt(viewStart_, view_.get(), viewLength_); rc != code::kOk) {
-      viewLength_ = 0;
+    w.start = offset;
+    w.length = static_cast<size_t>(std::min<uint64_t>(kViewBlock, size_ - offset));
+    if (const int rc = ReadAt(w.start, w.data.get(), w.length); rc != code::kOk) {
+      w.length = 0;
       return rc;
     }
   }
-  out = view_.get() + (offset - viewStart_);
+  out = w.data.get() + (offset - w.start);
   return code::kOk;
 }
 

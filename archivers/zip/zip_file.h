@@ -34,15 +34,20 @@ class ArchiveFile {
   // kCannotRead on an I/O error or when the caller cancelled through the progress entry.
   int ReadAt(uint64_t offset, void* buffer, size_t n);
 
-  // n bytes at offset (n <= kViewBlock) through the cached window; valid until the next View.
-  int View(uint64_t offset, size_t n, const unsigned char*& out);
+  // n bytes at offset (n <= kViewBlock) through cached window `window` (0 for the central
+  // directory, 1 for local headers, so that walking both does not evict either); valid until
+  // the next View of that window.
+  int View(uint64_t offset, size_t n, const unsigned char*& out, int window = 0);
 
  private:
+  struct Window {
+    std::unique_ptr<unsigned char[]> data;
+    uint64_t start = 0;
+    size_t length = 0;
+  };
   int fd_ = -1;
   uint64_t size_ = 0;
-  std::unique_ptr<unsigned char[]> view_;
-  uint64_t viewStart_ = 0;
-  size_t viewLength_ = 0;
+  Window windows_[2];
 };
 
 // Test seam: every read that reaches `offset` or beyond fails as with EIO (UINT64_MAX: none).

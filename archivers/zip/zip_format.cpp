@@ -49,12 +49,12 @@ int TryCandidate(ArchiveFile& file, const Candidate& c, Directory& out, bool& ok
       if (d != 0 || c.offset != c.dirEnd) continue;
     } else {
       if (c.size < kCentralSize) continue;
-      const unsigned char* p = nullptr;
-      if (const int rc = file.View(static_cast<uint64_t>(start), 4, p); rc != code::kOk) {
+      unsigned char sig[4];
+      if (const int rc = file.ReadAt(static_cast<uint64_t>(start), sig, 4); rc != code::kOk) {
         if (rc == code::kCannotRead) return rc;
         continue;
       }
-      if (!Signature(p, 1, 2)) continue;
+      if (!Signature(sig, 1, 2)) continue;
     }
     out.start = static_cast<uint64_t>(start);
     out.size = c.size;
@@ -253,7 +253,7 @@ int ReadCentral(ArchiveFile& file, uint64_t position, uint64_t limit, int64_t de
 
 int ReadLocal(ArchiveFile& file, const CentralEntry& entry, MemberData& out) {
   const unsigned char* h = nullptr;
-  if (const int rc = file.View(entry.local, kLocalSize, h); rc != code::kOk) return rc;
+  if (const int rc = file.View(entry.local, kLocalSize, h, 1); rc != code::kOk) return rc;
   if (!Signature(h, 3, 4)) return code::kHeaderBroken;
   const uint16_t flags = Le16(h + 6);
   const uint16_t method = Le16(h + 8);
@@ -274,11 +274,11 @@ int ReadLocal(ArchiveFile& file, const CentralEntry& entry, MemberData& out) {
   // their code page, and nothing but the name depends on them.
   if (entry.checkName) {
     const unsigned char* name = nullptr;
-    if (const int rc = file.View(entry.local + kLocalSize, nameLen, name); rc != code::kOk) return rc;
+    if (const int rc = file.View(entry.local + kLocalSize, nameLen, name, 1); rc != code::kOk) return rc;
     if (nameLen != entry.name.size() || std::memcmp(name, entry.name.data(), nameLen) != 0) return code::kHeaderBroken;
   }
   const unsigned char* extra = nullptr;
-  if (const int rc = file.View(entry.local + kLocalSize + nameLen, extraLen, extra); rc != code::kOk) return rc;
+  if (const int rc = file.View(entry.local + kLocalSize + nameLen, extraLen, extra, 1); rc != code::kOk) return rc;
   if (!ExtraWellFormed(extra, extraLen)) return code::kHeaderBroken;
   // The local zip64 field carries both sizes; take them where the plain fields are placeholders.
   uint64_t wide[2] = {size, compressed};
@@ -388,7 +388,7 @@ bool CarriesArchive(ArchiveFile& file) {
   CentralEntry entry;
   if (ReadCentral(file, dir.start, dir.start + dir.size, dir.delta, false, entry) != code::kOk) return false;
   const unsigned char* p = nullptr;
-  return file.View(entry.local, 4, p) == code::kOk && Signature(p, 3, 4);
+  return file.View(entry.local, 4, p, 1) == code::kOk && Signature(p, 3, 4);
 }
 
 }  // namespace zipar
