@@ -37,7 +37,7 @@ struct Candidate {
 // self-extractor, or none) or from the start of the archive behind a stub.
 int TryCandidate(ArchiveFile& file, const Candidate& c, Directory& out, bool& ok) {
   ok = false;
-  if (c.size > c.dirEnd || c.offset > UINT64_MAX - c.size) return code::kOk;
+  if (c.size > c.dirEnd || c.offset > static_cast<uint64_t>(INT64_MAX)) return code::kOk;
   const int64_t deltas[2] = {static_cast<int64_t>(c.dirEnd - c.size) - static_cast<int64_t>(c.offset), 0};
   for (int k = 0; k < 2; ++k) {
     const int64_t d = deltas[k];
@@ -228,7 +228,7 @@ int ReadCentral(ArchiveFile& file, uint64_t position, uint64_t limit, int64_t de
   out.size = Le32(h + 24);
   uint64_t local = Le32(h + 42);
   uint64_t disk = Le16(h + 34);
-  // Name and extra together: at most 128 KiB, so read them in two views when needed.
+  // The name and the extra field, each through its own view (each fits one).
   const unsigned char* v = nullptr;
   out.checkName = (out.flags & flag::kUtf8) != 0;
   if (wantNames || out.checkName) {
@@ -245,8 +245,11 @@ int ReadCentral(ArchiveFile& file, uint64_t position, uint64_t limit, int64_t de
   if (!ReadZip64(v, extraLen, fields, 4, zip64)) return code::kHeaderBroken;
   if (disk != 0) return code::kHeaderBroken;  // a member on another disk
   out.unicodeName = wantNames ? UnicodeName(v, extraLen, out.name) : std::string();
-  const int64_t at = static_cast<int64_t>(local) + delta;
-  if (local > static_cast<uint64_t>(INT64_MAX) || at < 0) return code::kHeaderBroken;
+  int64_t at = 0;
+  if (local > static_cast<uint64_t>(INT64_MAX) || __builtin_add_overflow(static_cast<int64_t>(local), delta, &at) ||
+      at < 0) {
+    return code::kHeaderBroken;
+  }
   out.local = static_cast<uint64_t>(at);
   return code::kOk;
 }
