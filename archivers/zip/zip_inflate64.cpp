@@ -29,6 +29,8 @@ class Inflater {
   int Run() {
     bool last = false;
     while (!last) {
+      // Blocks that decode to nothing still take time: a cancel is seen between blocks too.
+      if (arc::PollCancel()) return code::kUserCancel;
       last = br_.Bits(1) == 1;
       const unsigned type = br_.Bits(2);
       if (const int rc = Check(); rc != code::kOk) return rc;
@@ -82,13 +84,15 @@ class Inflater {
   }
 
   int Fixed() {
-    uint8_t lengths[288 + 32];
-    for (int s = 0; s < 288; ++s) lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
-    for (int s = 0; s < 32; ++s) lengths[288 + s] = 5;
-    if (!literals_.BuildCanonical(lengths, 288) || !distances_.BuildCanonical(lengths + 288, 32)) {
-      return code::kHuffmanCode;
+    if (!fixedBuilt_) {
+      uint8_t lengths[288 + 32];
+      for (int s = 0; s < 288; ++s) lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
+      for (int s = 0; s < 32; ++s) lengths[288 + s] = 5;
+      fixedLiterals_.BuildCanonical(lengths, 288);
+      fixedDistances_.BuildCanonical(lengths + 288, 32);
+      fixedBuilt_ = true;
     }
-    return Codes();
+    return Codes(fixedLiterals_, fixedDistances_);
   }
 
   int Dynamic() {
@@ -128,15 +132,15 @@ class Inflater {
     uint8_t dist[32] = {};
     for (int i = 0; i < ndist; ++i) dist[i] = lengths[nlit + i];
     if (!literals_.BuildCanonical(lengths, nlit) || !distances_.BuildCanonical(dist, 32)) return code::kHuffmanCode;
-    return Codes();
+    return Codes(literals_, distances_);
   }
 
-  int Codes() {
+  int Codes(const PrefixTable& literals, const PrefixTable& distances) {
     for (;;) {
       if (pos_ >= kHistory + kChunk) {
         if (const int rc = Flush(); rc != code::kOk) return rc;
       }
-      const int sym = literals_.Decode(br_);
+      const int sym = literals.Decode(br_);
       if (sym < 256) {
         if (sym < 0) return br_.error() != 0 ? br_.error() : code::kHuffmanCode;
         buffer_[pos_++] = static_cast<unsigned char>(sym);
@@ -146,7 +150,7 @@ class Inflater {
       if (sym == 256) return Check();
       if (sym > 285) return code::kHuffmanCode;
       const size_t length = kLengthBase[sym - 257] + br_.Bits(kLengthExtra[sym - 257]);
-      const int dsym = distances_.Decode(br_);
+      const int dsym = distances.Decode(br_);
       if (dsym < 0) return br_.error() != 0 ? br_.error() : code::kHuffmanCode;
       const size_t distance = kDistanceBase[dsym] + br_.Bits(kDistanceExtra[dsym]);
       if (const int rc = Check(); rc != code::kOk) return rc;
@@ -166,6 +170,8 @@ class Inflater {
   size_t flushed_ = 0;
   uint64_t total_ = 0;
   PrefixTable literals_, distances_;
+  PrefixTable fixedLiterals_, fixedDistances_;
+  bool fixedBuilt_ = false;
 };
 
 }  // namespace
