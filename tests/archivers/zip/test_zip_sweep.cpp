@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <map>
 #include <spawn.h>
@@ -41,32 +43,45 @@ std::vector<size_t> HeaderBytes(const Bytes& b) {
   return at;
 }
 
-// Runs each command line (argv vectors) with its output discarded, a few at a time; exit
-// statuses in order (-1 when it did not exit normally).
+// Runs each command line (argv vectors) with its output discarded and no terminal to ask a
+// password on, a few at a time; exit statuses in order. One that does not end within a minute
+// (unzip loops on some damaged headers) is killed: -1, as for any abnormal end.
 std::vector<int> RunAll(const std::vector<std::vector<std::string>>& commands, size_t parallel) {
+  using Clock = std::chrono::steady_clock;
   std::vector<int> status(commands.size(), -1);
-  std::map<pid_t, size_t> running;
+  std::map<pid_t, std::pair<size_t, Clock::time_point>> running;
   size_t next = 0;
   while (next < commands.size() || !running.empty()) {
     while (next < commands.size() && running.size() < parallel) {
       posix_spawn_file_actions_t actions;
       posix_spawn_file_actions_init(&actions);
+      posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
       posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
       posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-      posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+      posix_spawnattr_t attr;
+      posix_spawnattr_init(&attr);
+      posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
       std::vector<char*> argv;
       for (const std::string& a : commands[next]) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
       pid_t pid = 0;
-      if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) running[pid] = next;
+      if (posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ) == 0) running[pid] = {next, Clock::now()};
+      posix_spawnattr_destroy(&attr);
       posix_spawn_file_actions_destroy(&actions);
       ++next;
     }
     int st = 0;
-    const pid_t done = ::waitpid(-1, &st, 0);
+    const pid_t done = ::waitpid(-1, &st, WNOHANG);
     if (done < 0) break;
+    if (done == 0) {
+      for (const auto& [pid, job] : running) {
+        if (Clock::now() - job.second > std::chrono::seconds(60)) ::kill(pid, SIGKILL);
+      }
+      ::usleep(500);
+      continue;
+    }
     if (running.count(done) != 0) {
-      status[running[done]] = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+      status[running[done].first] = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
       running.erase(done);
     }
   }
