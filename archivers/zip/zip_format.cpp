@@ -32,78 +32,75 @@ struct Candidate {
   bool wrapping;
 };
 
-// Accepts a candidate when its directory lies before the end records and starts with a central
-// header. The stored offset either counts from the start of the file (an adjusted
-// self-extractor, or none) or from the start of the archive behind a stub.
+// Accepts a candidate when its directory ends where the end records begin and starts with a
+// central header. The difference between where the directory is and where its stored offset
+// puts it is a stub the offsets do not count (0 without one, or after zip -A).
 int TryCandidate(ArchiveFile& file, const Candidate& c, Directory& out, bool& ok) {
   ok = false;
   if (c.size > c.dirEnd || c.offset > static_cast<uint64_t>(INT64_MAX)) return code::kOk;
-  const int64_t deltas[2] = {static_cast<int64_t>(c.dirEnd - c.size) - static_cast<int64_t>(c.offset), 0};
-  for (int k = 0; k < 2; ++k) {
-    const int64_t d = deltas[k];
-    if (k == 1 && deltas[0] == 0) break;
-    const int64_t start = static_cast<int64_t>(c.offset) + d;
-    if (start < 0 || static_cast<uint64_t>(start) + c.size > c.dirEnd) continue;
-    if (c.entries == 0 && c.size == 0) {
-      // An empty archive only where nothing precedes it: a stray record in a stub is no archive.
-      if (d != 0 || c.offset != c.dirEnd) continue;
-    } else {
-      if (c.size < kCentralSize) continue;
-      unsigned char sig[4];
-      if (const int rc = file.ReadAt(static_cast<uint64_t>(start), sig, 4); rc != code::kOk) {
-        if (rc == code::kCannotRead) return rc;
-        continue;
-      }
-      if (!Signature(sig, 1, 2)) continue;
-    }
-    out.start = static_cast<uint64_t>(start);
-    out.size = c.size;
-    out.entries = c.entries;
-    out.wrappingCount = c.wrapping;
-    out.delta = d;
-    out.endStart = c.dirEnd;
-    ok = true;
-    return code::kOk;
+  const uint64_t start = c.dirEnd - c.size;
+  const int64_t delta = static_cast<int64_t>(start) - static_cast<int64_t>(c.offset);
+  if (c.entries == 0 && c.size == 0) {
+    // An empty archive only where nothing precedes it: a stray record in a stub is no archive.
+    if (delta != 0) return code::kOk;
+  } else {
+    if (c.size < kCentralSize) return code::kOk;
+    unsigned char sig[4];
+    if (const int rc = file.ReadAt(start, sig, 4); rc != code::kOk) return rc == code::kCannotRead ? rc : code::kOk;
+    if (!Signature(sig, 1, 2)) return code::kOk;
   }
+  out.start = start;
+  out.size = c.size;
+  out.entries = c.entries;
+  out.wrappingCount = c.wrapping;
+  out.delta = delta;
+  out.endStart = c.dirEnd;
+  ok = true;
   return code::kOk;
 }
 
-// The end record at `eocd` (bytes `e`), with the zip64 records in front of it when present.
+// The end record at `eocd` (bytes `e`), with the zip64 records in front of it when its locator
+// is there. Then the zip64 record decides, and must be sound: one disk, right before its
+// locator (or, with no stub, where the locator says), the directory ending where the locator
+// says the record starts; every plain field holds its placeholder or the zip64 value.
 int TryEndRecord(ArchiveFile& file, uint64_t eocd, const unsigned char* e, Directory& out, bool& ok) {
   ok = false;
-  Candidate list[2];
-  int n = 0;
-  uint64_t dirEnd = eocd;
-  if (eocd >= kLocatorSize + kZip64EndSize) {
-    unsigned char loc[kLocatorSize];
+  unsigned char loc[kLocatorSize] = {};
+  if (eocd >= kLocatorSize) {
     if (const int rc = file.ReadAt(eocd - kLocatorSize, loc, sizeof loc); rc != code::kOk) return rc;
-    if (Signature(loc, 6, 7)) {
-      dirEnd = eocd - kLocatorSize;
-      // The zip64 record sits right before its locator, or (no stub) where the locator says.
-      const uint64_t positions[2] = {eocd - kLocatorSize - kZip64EndSize, Le64(loc + 8)};
-      for (const uint64_t pos : positions) {
-        if (pos > eocd - kLocatorSize - kZip64EndSize) continue;
-        unsigned char rec[kZip64EndSize];
-        if (const int rc = file.ReadAt(pos, rec, sizeof rec); rc != code::kOk) return rc;
-        const uint64_t recSize = Le64(rec + 4);
-        if (!Signature(rec, 6, 6) || recSize < kZip64EndSize - 12 || recSize > eocd - kLocatorSize - pos - 12) continue;
-        if (Le32(rec + 16) == 0 && Le64(rec + 24) == Le64(rec + 32)) {  // one disk only
-          list[n++] = Candidate{Le64(rec + 32), Le64(rec + 40), Le64(rec + 48), pos, false};
-        }
-        dirEnd = pos;
-        break;
-      }
+  }
+  if (!Signature(loc, 6, 7)) {
+    // One disk only, and the count of this disk's entries repeats the total (the disk holding
+    // the directory is not checked: testers ignore it, and so do writers).
+    if (Le16(e + 4) != 0 || Le16(e + 8) != Le16(e + 10)) return code::kOk;
+    return TryCandidate(file, Candidate{Le16(e + 10), Le32(e + 12), Le32(e + 16), eocd, true}, out, ok);
+  }
+  const uint64_t locator = eocd - kLocatorSize;
+  const uint64_t stated = Le64(loc + 8);
+  if (Le32(loc + 4) != 0 || Le32(loc + 16) != 1 || locator < kZip64EndSize) return code::kOk;
+  unsigned char rec[kZip64EndSize];
+  uint64_t pos = locator - kZip64EndSize;
+  for (int k = 0;; ++k) {
+    if (k == 2) return code::kOk;
+    if (k == 1) {
+      if (stated > locator - kZip64EndSize) return code::kOk;
+      pos = stated;
     }
+    if (const int rc = file.ReadAt(pos, rec, sizeof rec); rc != code::kOk) return rc;
+    if (Signature(rec, 6, 6) && Le64(rec + 4) >= kZip64EndSize - 12 && Le64(rec + 4) == locator - pos - 12) break;
   }
-  // One disk only, and the count of this disk's entries repeats the total (the disk holding
-  // the directory is not checked: testers ignore it, and so do writers).
-  if (Le16(e + 4) == 0 && Le16(e + 8) == Le16(e + 10)) {
-    list[n++] = Candidate{Le16(e + 10), Le32(e + 12), Le32(e + 16), dirEnd, true};
+  const uint64_t n = Le64(rec + 32), size = Le64(rec + 40), offset = Le64(rec + 48);
+  if (Le32(rec + 16) != 0 || Le32(rec + 20) != 0 || Le64(rec + 24) != n) return code::kOk;
+  if (offset > UINT64_MAX - size || offset + size != stated) return code::kOk;
+  const auto agrees = [](uint64_t plain, uint64_t placeholder, uint64_t value) {
+    return plain == placeholder || plain == value;
+  };
+  if (!agrees(Le16(e + 4), 0xFFFF, 0) || !agrees(Le16(e + 6), 0xFFFF, 0) || !agrees(Le16(e + 8), 0xFFFF, n) ||
+      !agrees(Le16(e + 10), 0xFFFF, n) || !agrees(Le32(e + 12), 0xFFFFFFFF, size) ||
+      !agrees(Le32(e + 16), 0xFFFFFFFF, offset)) {
+    return code::kOk;
   }
-  for (int i = 0; i < n; ++i) {
-    if (const int rc = TryCandidate(file, list[i], out, ok); rc != code::kOk || ok) return rc;
-  }
-  return code::kOk;
+  return TryCandidate(file, Candidate{n, size, offset, pos, false}, out, ok);
 }
 
 // The zip64 extended information field of a header: the values of the fields that hold their
@@ -230,7 +227,10 @@ int ReadCentral(ArchiveFile& file, uint64_t position, uint64_t limit, int64_t de
   uint64_t disk = Le16(h + 34);
   // The name and the extra field, each through its own view (each fits one).
   const unsigned char* v = nullptr;
-  out.checkName = (out.flags & flag::kUtf8) != 0;
+  // Names flagged UTF-8, and those of DOS and Windows hosts, must be the same in the local
+  // header (as 7-Zip holds them); names from other hosts may differ in code page there.
+  const unsigned host = Le16(h + 4) >> 8;
+  out.checkName = (out.flags & flag::kUtf8) != 0 || host == 0 || host == 11;
   if (wantNames || out.checkName) {
     if (const int rc = file.View(position + kCentralSize, nameLen, v); rc != code::kOk) return rc;
     out.name.assign(reinterpret_cast<const char*>(v), nameLen);
@@ -273,8 +273,6 @@ int ReadLocal(ArchiveFile& file, const CentralEntry& entry, MemberData& out) {
   if (method == 8) ignored |= 0x0006;
   if (((flags ^ entry.flags) & ~ignored) != 0) return code::kHeaderBroken;
 
-  // With the UTF-8 flag both copies of the name are the same bytes; other names may differ in
-  // their code page, and nothing but the name depends on them.
   if (entry.checkName) {
     const unsigned char* name = nullptr;
     if (const int rc = file.View(entry.local + kLocalSize, nameLen, name, 1); rc != code::kOk) return rc;

@@ -139,7 +139,7 @@ TEST(SUITE(ZipTest), LayoutsRealWritersLeavePass) {
       {"data after the end record", Layout().Trailer(Bytes(3000, 'T')), nullptr},
       {"padding between members", Layout().Padding(16), nullptr},
       {"zip64 with placeholders", Layout().Zip64(), nullptr},
-      {"zip64 with wrong plain values", Layout().Zip64(true), nullptr},
+      {"zip64 with placeholders only in the plain counts", Layout().Zip64(true), nullptr},
       {"descriptors, with and without signature",
        Layout{}, [](auto& v) { v[0].descriptor = v[1].descriptor = v[1].plainDescriptor = true; }},
       {"zip64 descriptors", Layout().Zip64(), [](auto& v) { v[0].descriptor = v[1].descriptor = true; }},

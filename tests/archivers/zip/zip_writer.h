@@ -255,11 +255,11 @@ struct Layout {
   Bytes stub;                  // before the archive; offsets do not count it
   size_t padding = 0;          // zero bytes after each member
   bool zip64 = false;          // zip64 fields and end records, placeholders in the plain ones
-  bool wrongClassic = false;   // zip64: plain end record with wrong values instead of placeholders
+  bool someValues = false;     // zip64: the plain end record's size and offset as values
   Bytes trailer;               // after the end record
   Layout& Stub(Bytes b) { return stub = std::move(b), *this; }
   Layout& Padding(size_t n) { return padding = n, *this; }
-  Layout& Zip64(bool wrong = false) { return zip64 = true, wrongClassic = wrong, *this; }
+  Layout& Zip64(bool values = false) { return zip64 = true, someValues = values, *this; }
   Layout& Trailer(Bytes b) { return trailer = std::move(b), *this; }
 };
 
@@ -320,12 +320,10 @@ inline Bytes Write(std::vector<Entry>& entries, const Layout& layout = {}) {
     Le(out, count, 8), Le(out, count, 8), Le(out, dir.size(), 8), Le(out, dirAt, 8);
     Le(out, 0x07064b50, 4), Le(out, 0, 4), Le(out, recAt, 8), Le(out, 1, 4);
   }
-  const bool placeholders = layout.zip64 && !layout.wrongClassic;
-  const uint64_t shown = layout.wrongClassic ? count + 7 : count;
+  const bool counts = layout.zip64, sizes = layout.zip64 && !layout.someValues;
   Le(out, 0x06054b50, 4), Le(out, 0, 4);
-  Le(out, placeholders ? 0xFFFF : shown & 0xFFFF, 2), Le(out, placeholders ? 0xFFFF : shown & 0xFFFF, 2);
-  Le(out, placeholders ? 0xFFFFFFFF : layout.wrongClassic ? 12 : dir.size(), 4);
-  Le(out, placeholders ? 0xFFFFFFFF : layout.wrongClassic ? 34 : dirAt, 4), Le(out, 0, 2);
+  Le(out, counts ? 0xFFFF : count, 2), Le(out, counts ? 0xFFFF : count, 2);
+  Le(out, sizes ? 0xFFFFFFFF : dir.size(), 4), Le(out, sizes ? 0xFFFFFFFF : dirAt, 4), Le(out, 0, 2);
   out.insert(out.end(), layout.trailer.begin(), layout.trailer.end());
   return out;
 }
