@@ -7,16 +7,17 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
-  liblhasa-dev libzip-dev libmspack-dev libisal-dev zlib1g-dev
-  cabextract 7zip
+  liblhasa-dev libmspack-dev libisal-dev libbz2-dev zlib1g-dev
+  cabextract
   libgtest-dev googletest
+  unzip 7zip libarchive-tools
   fonts-ipafont-gothic fonts-ipafont-mincho
   xvfb xauth xdotool
   qt6-translations-l10n desktop-file-utils appstream man-db groff-base
   arj lhasa
 )
 if [[ "${1:-}" == "--tools" ]]; then
-  packages+=(zip unzip jlha-utils default-jdk-headless gcab libarchive-tools time python3 imagemagick clang libclang-rt-14-dev)
+  packages+=(zip jlha-utils default-jdk-headless gcab time python3 imagemagick clang libclang-rt-14-dev)
 fi
 
 missing=()
