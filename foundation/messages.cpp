@@ -198,7 +198,7 @@ constexpr Entry kCommon[] = {
   {5100, u"ファイルが存在しています。上書きしてよろしいですか"},
   {5101, u"セーブできませんでした。"},
   {7003, u"Orvex2 Project"},
-  {7004, u"使用ライブラリ: Qt 6 (LGPL-3.0), liblhasa (ISC), libzip (BSD-3-Clause), libmspack (LGPL-2.1), zlib (Zlib)"},
+  {7004, u"使用ライブラリ: Qt 6 (LGPL-3.0), liblhasa (ISC), libmspack (LGPL-2.1), ISA-L (BSD-3-Clause), libbz2 (bzip2-1.0.6), zlib (Zlib)"},
   {7005, u"ソース: orvex2 リポジトリ"},
   {8042, u"初期値"},
   {8043, u"ｷｬﾝｾﾙ"},

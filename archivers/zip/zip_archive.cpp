@@ -89,6 +89,7 @@ int Test(const std::string& path) {
   if (const int rc = file.Open(path); rc != code::kOk) return rc;
   Archive archive;
   if (const int rc = archive.Open(file, false); rc != code::kOk) return rc;
+  if (const int rc = archive.Own(); rc != code::kOk) return rc;
   arc::TestResult result;
   CentralEntry entry;
   MemberData data;

@@ -29,6 +29,7 @@ class ArchiveFile {
   // device is kArchiveOpen before any read is tried.
   int Open(const std::string& path);
   uint64_t size() const { return size_; }
+  int fd() const { return fd_; }
 
   // Exactly n bytes at offset. 0; kHeaderBroken when the range passes the end of the file;
   // kCannotRead on an I/O error or when the caller cancelled through the progress entry.

@@ -1,6 +1,8 @@
 // End records, central directory and local headers.
 #include "zip_format.h"
 
+#include "foreign.h"
+
 #include "archiver_common.h"
 
 #include <algorithm>
@@ -380,16 +382,32 @@ int Archive::Member(size_t i, CentralEntry& entry, MemberData& data) {
   return ReadLocal(*file_, entry, data);
 }
 
+namespace {
+
+// The archive spans [begin, its end records): not carried by another family's member.
+int OwnRange(ArchiveFile& file, uint64_t begin, const Directory& dir) {
+  if (begin == 0) return code::kOk;
+  return arc::OwnArchiveCode(file.fd(), file.size(), arc::Family::kZip, begin, std::max(begin, dir.endStart) + 1);
+}
+
+}  // namespace
+
+int Archive::Own() const {
+  const uint64_t begin = order_.empty() ? dir_.start : std::min(order_.front().local, dir_.start);
+  return OwnRange(*file_, begin, dir_);
+}
+
 bool CarriesArchive(ArchiveFile& file) {
   Directory dir;
   bool found = false;
   if (FindDirectory(file, dir, found) != code::kOk || !found) return false;
-  if (dir.entries == 0 && dir.size == 0) return true;
+  if (dir.entries == 0 && dir.size == 0) return OwnRange(file, dir.start, dir) == code::kOk;
   // The first member's local header must be where the directory puts it.
   CentralEntry entry;
   if (ReadCentral(file, dir.start, dir.start + dir.size, dir.delta, false, entry) != code::kOk) return false;
   const unsigned char* p = nullptr;
-  return file.View(entry.local, 4, p, 1) == code::kOk && Signature(p, 3, 4);
+  if (file.View(entry.local, 4, p, 1) != code::kOk || !Signature(p, 3, 4)) return false;
+  return OwnRange(file, std::min(entry.local, dir.start), dir) == code::kOk;
 }
 
 }  // namespace zipar

@@ -77,6 +77,9 @@ class Archive {
   // 0 or the archive's fault: kFileStyle (no ZIP), kHeaderBroken, kTooManyFiles, read errors.
   int Open(ArchiveFile& file, bool wantNames);
   size_t count() const { return order_.size(); }
+  // 0 when the archive is the file's own; kFileStyle when it lies inside a member of another
+  // family's archive in the same file (a ZIP stored in a cabinet or an ARJ archive); a read error.
+  int Own() const;
   // The i-th member in file order.
   int Member(size_t i, CentralEntry& entry, MemberData& data);
 
@@ -92,7 +95,7 @@ class Archive {
 };
 
 // Recognition: the file carries a ZIP archive of its own (an end record whose directory is
-// consistent with the file).
+// consistent with the file, not stored in another family's member).
 bool CarriesArchive(ArchiveFile& file);
 
 }  // namespace zipar
