@@ -5,7 +5,7 @@
 #                                comes last in the target list, so the run lasts a few seconds
 # Needs a build (build/bin/orvex2) and scripts/setup.sh --tools (Xvfb, ImageMagick, xdotool, zip).
 #   ORVEX2_SHOT_WAIT   seconds from pressing the button to the running shot (default 1)
-#   ORVEX2_SHOT_MB     size of the large archive's content in megabytes (default 1500)
+#   ORVEX2_SHOT_MB     size of the large archive's content in megabytes (default 6000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-docs}
@@ -31,7 +31,7 @@ export XDG_CONFIG_HOME=$work/config QT_QPA_PLATFORM=xcb
 mkdir "$work/samples"
 cp samples/*.LZH samples/*.ZIP samples/*.ARJ samples/*.CAB "$work/samples/"
 { yes "Orvex2 screenshot filler: a long member keeps the check running for the picture." || true; } |
-  head -c $(( ${ORVEX2_SHOT_MB:-1500} * 1048576 )) | zip -q -1 "$work/LARGE.ZIP" -
+  head -c $(( ${ORVEX2_SHOT_MB:-6000} * 1048576 )) | zip -q -1 "$work/LARGE.ZIP" -
 
 export top work out
 xvfb-run -a -s "-screen 0 1280x900x24" bash -euo pipefail -c '
