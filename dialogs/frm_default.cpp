@@ -18,6 +18,7 @@
 
 #include "dialogs/dialog_support.h"
 #include "foundation/messages.h"
+#include "foundation/names.h"
 #include "foundation/paths.h"
 #include "foundation/settings.h"
 #include "results/window_support.h"
@@ -172,7 +173,7 @@ void frmDefault::DirName(const QString& strDirName) {
   {
     const QSignalBlocker block(dlbDir);
     if (!dlbDir->SetFolder(strDirName) || !drvDrive->SetDriveOf(dlbDir->Folder())) {
-      dlbDir->SetFolder(QDir::currentPath());
+      dlbDir->SetFolder(CurrentFolderName());
       drvDrive->SetDriveOf(dlbDir->Folder());
     }
   }

@@ -4,6 +4,9 @@
 #include <QStringDecoder>
 #include <QStringList>
 
+#include <cstdlib>
+#include <unistd.h>
+
 namespace orvex2 {
 
 namespace {
@@ -104,6 +107,14 @@ QByteArray NameToBytes(const QString& name) {
     }
   }
   return out;
+}
+
+QString CurrentFolderName() {
+  char* cwd = ::getcwd(nullptr, 0);
+  if (cwd == nullptr) return QStringLiteral("/");
+  const QString folder = NameFromBytes(QByteArray(cwd));
+  std::free(cwd);
+  return folder;
 }
 
 bool HasRawBytes(const QString& name) {

@@ -12,6 +12,9 @@ namespace orvex2 {
 QString NameFromBytes(const QByteArray& bytes);
 QByteArray NameToBytes(const QString& name);
 
+// The current folder as its bytes ("/" when it cannot be read).
+QString CurrentFolderName();
+
 // True when the name holds bytes that are not UTF-8.
 bool HasRawBytes(const QString& name);
 

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "foundation/ini_text.h"
+#include "foundation/names.h"
 #include "foundation/paths.h"
 
 namespace orvex2 {
@@ -412,7 +413,7 @@ void LoadOptions() {
     readBool(QStringLiteral("AutoLog"), true, o.AutoLog);
     readBool(QStringLiteral("Resize"), true, o.Resize);
     readBool(QStringLiteral("Tip"), true, o.Tip);
-    readText(QStringLiteral("Dir_Out"), QDir::currentPath(), o.Dir_Out);
+    readText(QStringLiteral("Dir_Out"), CurrentFolderName(), o.Dir_Out);
     readBool(QStringLiteral("Dir_Out_Yuko"), false, o.Dir_Out_Yuko);
     for (int i = 0; i < 3; ++i) readBool(MoveKey(i), false, o.Move[i]);
     readText(QStringLiteral("Font_Name"), QStringLiteral("ＭＳ 明朝"), o.Font_Name);

@@ -166,7 +166,7 @@ bool FolderList::SetFolder(const QString& path) {
 }
 
 void FolderList::Refresh() {
-  QString p = folder_.isEmpty() ? QDir::currentPath() : folder_;
+  QString p = folder_.isEmpty() ? CurrentFolderName() : folder_;
   while (!UsableFolder(p) && p != QLatin1String("/")) p = Clean(p + QStringLiteral("/.."));
   folder_ = Clean(p);
   // The batch run refreshes after every archive: an unchanged folder keeps its list as it is.

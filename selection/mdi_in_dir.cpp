@@ -75,7 +75,7 @@ mdiInDir::mdiInDir(QWidget* parent) : QWidget(parent) {
   connect(drvDrive, &DriveList::enterPressed, this, [this] { dlbDir->setFocus(); });
   dlbDir->installEventFilter(this);
   txtDir->installEventFilter(this);
-  dlbDir->SetFolder(QDir::currentPath());
+  dlbDir->SetFolder(CurrentFolderName());
   drvDrive->SetDriveOf(dlbDir->Folder());
   resize(TwipsToPixels(4500), TwipsToPixels(3000));
 }
@@ -88,7 +88,7 @@ void mdiInDir::Form_Load() {
         ParseNumber(SettingsStore::Read(kEarlierApp, kSection, kPrefix + QStringLiteral("_Left"), QStringLiteral("-9999")));
     const bool earlier = probe && static_cast<float>(*probe) != -9999.0f;
     const QString app = earlier ? kEarlierApp : kCurrentApp;
-    const QString cwd = QDir::currentPath();
+    const QString cwd = CurrentFolderName();
     SharedState& s = Shared();
     s.Dir_In = SettingsStore::Read(app, kSection, QStringLiteral("Dir_In"), cwd);
     s.Dir_In_Yuko = ParseBool(SettingsStore::Read(app, kSection, QStringLiteral("Dir_In_Yuko"), BoolText(true)))
@@ -232,7 +232,7 @@ void mdiInDir::DirName(const QString& strDirName) {
   try {
     const QSignalBlocker block(dlbDir);
     if (!dlbDir->SetFolder(strDirName) || !drvDrive->SetDriveOf(dlbDir->Folder())) {
-      dlbDir->SetFolder(QDir::currentPath());
+      dlbDir->SetFolder(CurrentFolderName());
       drvDrive->SetDriveOf(dlbDir->Folder());
     }
   } catch (...) {

@@ -209,7 +209,7 @@ QString mdiInFile::DirName() const {
 }
 
 void mdiInFile::DirName(const QString& strDirName) {
-  if (!filFile->SetPath(strDirName)) filFile->SetPath(QDir::currentPath());
+  if (!filFile->SetPath(strDirName)) filFile->SetPath(CurrentFolderName());
   RefreshForm();
 }
 

@@ -2,12 +2,10 @@
 // archives named on the command line without one.
 #include <QApplication>
 #include <QByteArray>
-#include <QDir>
 #include <QLocale>
 #include <QStringList>
 
 #include <cstdio>
-#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,22 +43,13 @@ void EnsureRuntimeFolder() {
   if (PrivateFolderOfOurs(folder)) qputenv("XDG_RUNTIME_DIR", folder);
 }
 
-// The current folder as its bytes.
-QString CurrentFolder() {
-  char* cwd = ::getcwd(nullptr, 0);
-  if (cwd == nullptr) return QStringLiteral("/");
-  const QString folder = orvex2::NameFromBytes(QByteArray(cwd));
-  std::free(cwd);
-  return folder;
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
   // Names are the bytes given; NameFromBytes keeps every one of them.
   QStringList arguments;
   for (int i = 1; i < argc; ++i) arguments << orvex2::NameFromBytes(QByteArray(argv[i]));
-  const orvex2::ParsedArguments parsed = orvex2::ParseArguments(arguments, CurrentFolder());
+  const orvex2::ParsedArguments parsed = orvex2::ParseArguments(arguments, orvex2::CurrentFolderName());
   switch (parsed.action) {
     case orvex2::ParsedArguments::Action::kHelp:
       std::fputs(orvex2::UsageText().toUtf8().constData(), stdout);

@@ -1,6 +1,13 @@
 // Names as bytes: lossless round trips and the decoded form people see.
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include "foundation/names.h"
 #include "qt_printers.h"
 
@@ -39,6 +46,21 @@ TEST(Names, TerminalFormShowsControlCharactersEscaped) {
   EXPECT_EQ(TerminalName(NameFromBytes(hostile)),
             QStringLiteral("/caf\\xE9/a\\x1B]0;owned\\x07\\x1B[2J\\x0Ab\\x09c\\x7F\\u009B.lzh"));
   EXPECT_EQ(TerminalName(QStringLiteral("/データ/A B.LZH")), QStringLiteral("/データ/A B.LZH"));
+}
+
+// The current folder keeps the bytes a non-UTF-8 folder name is made of, so relative names
+// given on the command line and the browsers' starting folder point at the real folder.
+TEST(Names, CurrentFolderKeepsItsBytes) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QByteArray folder = dir.path().toUtf8() + "/\x83\x66\x81\x5B\x83\x5E caf\xE9";
+  ASSERT_EQ(::mkdir(folder.constData(), 0700), 0);
+  char* before = ::getcwd(nullptr, 0);
+  ASSERT_EQ(::chdir(folder.constData()), 0);
+  const QString name = CurrentFolderName();
+  EXPECT_EQ(::chdir(before), 0);
+  std::free(before);
+  EXPECT_EQ(NameToBytes(name), folder);
 }
 
 }  // namespace
