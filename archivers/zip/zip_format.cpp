@@ -229,16 +229,10 @@ int ReadCentral(ArchiveFile& file, uint64_t position, uint64_t limit, int64_t de
   uint64_t disk = Le16(h + 34);
   // The name and the extra field, each through its own view (each fits one).
   const unsigned char* v = nullptr;
-  // Names flagged UTF-8, and those of DOS and Windows hosts, must be the same in the local
-  // header (as 7-Zip holds them); names from other hosts may differ in code page there.
-  const unsigned host = Le16(h + 4) >> 8;
-  out.checkName = (out.flags & flag::kUtf8) != 0 || host == 0 || host == 11;
-  if (wantNames || out.checkName) {
-    if (const int rc = file.View(position + kCentralSize, nameLen, v); rc != code::kOk) return rc;
-    out.name.assign(reinterpret_cast<const char*>(v), nameLen);
-  } else {
-    out.name.clear();
-  }
+  // The local header repeats the name byte for byte, whatever the host (unzip -t holds every
+  // difference against the archive).
+  if (const int rc = file.View(position + kCentralSize, nameLen, v); rc != code::kOk) return rc;
+  out.name.assign(reinterpret_cast<const char*>(v), nameLen);
   if (const int rc = file.View(position + kCentralSize + nameLen, extraLen, v); rc != code::kOk) return rc;
   uint64_t* fields[4] = {out.size == 0xFFFFFFFFu ? &out.size : nullptr,
                          out.compressed == 0xFFFFFFFFu ? &out.compressed : nullptr,
@@ -275,7 +269,7 @@ int ReadLocal(ArchiveFile& file, const CentralEntry& entry, MemberData& out) {
   if (method == 8) ignored |= 0x0006;
   if (((flags ^ entry.flags) & ~ignored) != 0) return code::kHeaderBroken;
 
-  if (entry.checkName) {
+  {
     const unsigned char* name = nullptr;
     if (const int rc = file.View(entry.local + kLocalSize, nameLen, name, 1); rc != code::kOk) return rc;
     if (nameLen != entry.name.size() || std::memcmp(name, entry.name.data(), nameLen) != 0) return code::kHeaderBroken;

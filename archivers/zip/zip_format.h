@@ -51,8 +51,7 @@ struct CentralEntry {
   uint64_t compressed = 0;
   uint64_t size = 0;
   uint64_t local = 0;     // file position of the local header (delta applied)
-  std::string name;       // bytes as stored (read when names are wanted or flagged UTF-8)
-  bool checkName = false; // the local name must repeat it (UTF-8 flag, DOS or Windows host)
+  std::string name;       // bytes as stored
   std::string unicodeName;  // from a Unicode path field that still matches the name, else empty
 };
 

@@ -205,6 +205,7 @@ TEST(SUITE(ZipFaults), EachFaultGivesItsCode) {
          b[m.central + 16] ^= 0xFF, b[m.local + 14] ^= 0xFF;
        }), code::kFileCrc},
       {"CRC differing between headers", edited("deflated.zip", [](Bytes& b) { b[Members(b)[0].central + 16] ^= 0xFF; }), code::kHeaderBroken},
+      {"local name differing from the central one", edited("mixed.zip", [](Bytes& b) { b[Find(b, "stored.txt").local + 30] ^= 0x20; }), code::kHeaderBroken},
       {"method differing between headers", edited("deflated.zip", [](Bytes& b) { b[Members(b)[0].local + 8] = 9; }), code::kHeaderBroken},
       {"local signature damaged", edited("mixed.zip", [](Bytes& b) { b[Find(b, "deflated.txt").local + 2] = 'X'; }), code::kHeaderBroken},
       {"invalid deflate block", edited("deflated.zip", [](Bytes& b) { b[Members(b)[0].data] = 0x07; }), code::kHuffmanCode},
