@@ -309,7 +309,9 @@ int FindStart(int fd, uint64_t fileSize, Start& start) {
   const int64_t found = main >= 0 ? main : member;
   Header first;
   uint64_t reach = static_cast<uint64_t>(found) + 1;
-  if (ReadHeader(fd, fileSize, static_cast<uint64_t>(found), first) == 0) reach = first.dataAt + first.compressedSize;
+  if (ReadHeader(fd, fileSize, static_cast<uint64_t>(found), first) == 0) {
+    reach = first.dataAt + (first.type == kTypeMain ? 0 : first.compressedSize);  // a main header carries no data
+  }
   // An archive of its own, not bytes stored in another family's member.
   if (const int rc = arc::OwnArchiveCode(fd, fileSize, arc::Family::kArj, static_cast<uint64_t>(found), reach);
       rc != arc::code::kOk)

@@ -216,15 +216,19 @@ bool ReadArjHeader(Reader& r, uint64_t at, ArjHeader& h) {
   return true;
 }
 
-// Walks the members after a main header; damaged member headers still give their sizes, so a
-// damaged carrier keeps its members.
+// Walks the members after a verified main header; damaged member headers still give their sizes,
+// so a damaged carrier keeps its members. A chain that breaks before `begin` (no header where one
+// belongs) leaves the archive's extent unknown: it frames `begin`, so the ARJ library is the one
+// that reports the damage.
 bool ArjChainFrames(Reader& r, const ArjHeader& main, uint64_t begin, int& steps) {
   uint64_t at = main.region.data;
   while (at < begin && steps++ < kMaxSteps) {
     ArjHeader h;
-    if (!ReadArjHeader(r, at, h) || h.end || h.type == 2) return false;
+    if (!ReadArjHeader(r, at, h)) return !r.failed();
+    if (h.end) return false;
+    if (h.type == 2) return true;
     if (h.region.Carries(begin)) return true;
-    if (h.region.end <= at) return false;
+    if (h.region.end <= at) return true;
     at = h.region.end;
   }
   return false;
@@ -233,13 +237,19 @@ bool ArjChainFrames(Reader& r, const ArjHeader& main, uint64_t begin, int& steps
 // ---------------------------------------------------------------------------------------------
 // CAB: CFHEADER, CFFOLDER entries; each folder's data runs up to the next folder or the end.
 
-bool CabFrames(Reader& r, uint64_t at, uint64_t begin) {
+// `intact`: the signature is whole; with a damaged one only the declared size tells.
+bool CabFrames(Reader& r, uint64_t at, uint64_t begin, bool intact) {
   uint8_t h[40];
   if (!r.Read(at, h, 36)) return false;
   const uint32_t cabinetSize = U32(h + 8);
   const unsigned folders = U16(h + 26);
   const uint16_t flags = U16(h + 30);
-  if (U32(h + 4) != 0 || h[24] != 3 || h[25] != 1 || folders == 0 || cabinetSize < 36) return false;
+  // The zero field and the version tell a cabinet header; one of them may be damaged when the
+  // signature is whole.
+  const int marks = (U32(h + 4) == 0) + (h[24] == 3 && h[25] == 1);
+  if (marks < (intact ? 1 : 2)) return false;
+  if (cabinetSize >= 36 && begin - at < cabinetSize) return true;
+  if (!intact || folders == 0 || cabinetSize < 36) return false;
   uint64_t pos = at + 36;
   unsigned folderReserve = 0;
   if (flags & 4) {
@@ -358,11 +368,17 @@ bool ReadLzhHeader(Reader& r, uint64_t at, Region& region) {
   return region.end >= region.data;
 }
 
+// A chain that reaches, before `begin`, a header that does not verify but still has the shape of
+// one (one byte may be damaged) frames it: the damaged member may be the one that carries it.
 bool LzhChainFrames(Reader& r, uint64_t first, uint64_t begin, int& steps) {
   uint64_t at = first;
   while (at < begin && steps++ < kMaxSteps) {
     Region region;
-    if (!ReadLzhHeader(r, at, region)) return false;
+    if (!ReadLzhHeader(r, at, region)) {
+      uint8_t h[7];
+      if (!r.Read(at, h, sizeof h)) return false;
+      return (h[2] == '-') + (h[3] == 'l' || h[3] == 'p') + (h[4] == 'h' || h[4] == 'z' || h[4] == 'm') + (h[6] == '-') >= 3;
+    }
     if (region.Carries(begin)) return true;
     at = region.end;
   }
@@ -401,7 +417,7 @@ class PrefixScan {
     for (const uint8_t* p = from; p < to; ++p) {
       const uint8_t c = *p;
       if ((c == 'P' && self_ != Family::kZip) || (c == 0x60 && self_ != Family::kArj) ||
-          (c == 'M' && self_ != Family::kCab) || (c == '-' && self_ != Family::kLzh)) {
+          ((c == 'M' || c == 'S') && self_ != Family::kCab) || (c == '-' && self_ != Family::kLzh)) {
         return p;
       }
     }
@@ -422,7 +438,16 @@ class PrefixScan {
       return h.valid && ++arjWalks_ <= kMaxWalks && ArjChainFrames(r_, h, begin_, steps_);
     }
     if (p[0] == 'M' && left >= 4 && p[1] == 'S' && p[2] == 'C' && p[3] == 'F') {
-      return ++cab_ <= kMaxCandidates && CabFrames(r_, at, begin_);
+      return ++cab_ <= kMaxCandidates && CabFrames(r_, at, begin_, true);
+    }
+    // A signature with one byte damaged: found by its 'M' or, that one gone, by its 'S'.
+    if (p[0] == 'M' && left >= 4 && (p[1] == 'S') + (p[2] == 'C') + (p[3] == 'F') == 2) {
+      return ++cab_ <= kMaxCandidates && CabFrames(r_, at, begin_, false);
+    }
+    if (p[0] == 'S' && left >= 3 && p[1] == 'C' && p[2] == 'F' && at > 0) {
+      uint8_t m = 'M';
+      if (!r_.Read(at - 1, &m, 1) || m == 'M') return false;  // whole: examined at its 'M'
+      return ++cab_ <= kMaxCandidates && CabFrames(r_, at - 1, begin_, false);
     }
     if (p[0] == '-' && at >= 2 && left >= 19) {
       // The dash at +2 of a header: the header starts two bytes earlier.

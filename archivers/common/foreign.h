@@ -21,8 +21,10 @@ enum class Framing {
 //   ZIP  end record and central directory (local header offsets, members laid end to end; a
 //        ZIP whose end record lies before `end` is inside the range, not around it), or local
 //        headers before `begin` when the directory is unreadable;
-//   ARJ  a main header before `begin` and its chain of member headers;
-//   CAB  a cabinet header before `begin` and the data areas of its folders;
+//   ARJ  a verified main header before `begin` and its chain of member headers (a chain that
+//        breaks before `begin` frames it);
+//   CAB  a cabinet header before `begin` whose declared size reaches past it, else the data
+//        areas of its stored folders;
 //   LZH  a verified header before `begin` and its chain of headers.
 // A member whose data starts exactly at `begin` frames it even when its sizes are damaged. Only
 // header walks: at most one pass over [0, begin), a few reads near the end, no decoding; hostile

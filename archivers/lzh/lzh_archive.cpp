@@ -498,6 +498,19 @@ class StartFinder {
     return HeaderCrcMatches(raw, state) ? 1 : 0;
   }
 
+  // Whether the little-endian field of `width` bytes at `index`, holding `stored`, becomes
+  // `wanted` by one byte's change, and the header verifies so. 1 yes, 0 no, -1 read error.
+  int MendOneByte(uint64_t at, int formula, size_t index, uint64_t stored, uint64_t wanted, size_t width) {
+    const uint64_t diff = stored ^ wanted;
+    if (diff == 0) return 0;
+    for (size_t i = 0; i < width; ++i) {
+      if ((diff >> (8 * i)) == ((diff >> (8 * i)) & 0xFF) && (diff & ((uint64_t{1} << (8 * i)) - 1)) == 0) {
+        return VerifiesMended(at, formula, index + i, static_cast<uint8_t>(diff >> (8 * i)));
+      }
+    }
+    return 0;
+  }
+
   // Is the near-header shape at `at` a damaged first member? 1 yes, 0 no, -1 read error.
   int IsDamagedMember(uint64_t at, const std::vector<uint64_t>& targets) {
     uint8_t h[28] = {};
@@ -518,18 +531,20 @@ class StartFinder {
         if (st == HeaderStatus::kOk && later.headerChecked) return 1;
       }
     }
-    // One flipped bit in a size field: mended, the extent fits and the header verifies.
-    for (const int formula : {0, 2}) {
-      for (const size_t index : {size_t{0}, size_t{1}, size_t{7}, size_t{8}, size_t{9}, size_t{10}}) {
-        if (formula == 0 && index == 1) continue;  // the checksum byte, not a size
-        for (int bit = 0; bit < 8; ++bit) {
-          uint8_t m[kCommonHeaderLength];
-          std::memcpy(m, h, sizeof m);
-          m[index] ^= static_cast<uint8_t>(1u << bit);
-          const uint64_t e = at + (formula == 0 ? m[0] + uint64_t{2} : U16(m) + (m[23] == 'K' ? 2u : 0u)) + U32(m + 7);
-          if (!IsTarget(targets, e)) continue;
-          const int v = VerifiesMended(at, formula, index, static_cast<uint8_t>(1u << bit));
-          if (v != 0) return v;
+    // One damaged byte in a size field: the value that makes the extent end at a target differs
+    // from the stored one in that byte alone, and the header verifies with it.
+    for (const uint64_t t : targets) {
+      for (const int formula : {0, 2}) {
+        const uint64_t headerLength = formula == 0 ? header01 : header2;
+        const uint64_t besidesSize = compressed + (formula == 0 ? 2 : headerLength - U16(h));
+        if (t >= at + headerLength && t - at - headerLength <= 0xFFFFFFFFu) {  // bytes 7..10
+          if (const int v = MendOneByte(at, formula, 7, compressed, t - at - headerLength, 4); v != 0) return v;
+        }
+        if (t >= at + besidesSize && t - at - besidesSize <= (formula == 0 ? 0xFFu : 0xFFFFu)) {  // byte 0 (..1)
+          const uint64_t stored = formula == 0 ? h[0] : U16(h);
+          if (const int v = MendOneByte(at, formula, 0, stored, t - at - besidesSize, formula == 0 ? 1 : 2); v != 0) {
+            return v;
+          }
         }
       }
     }

@@ -62,6 +62,42 @@ TEST(ForeignRecognition, OnlyTheCarryingFamilyClaimsTheFile) {
   std::printf("recognition: %d answers checked\n", checked);
 }
 
+// Every byte of each carrier's archive changed in turn: the carrier may lose its claim (the
+// damage is then its to report, or the file is no archive), but no other family claims it.
+TEST(ForeignRecognition, NoOtherFamilyClaimsADamagedCarrier) {
+  const struct {
+    const char* file;
+    const char* carrier;
+    const char* start;  // where the carrier's archive begins (behind its stub); arj's ELF stub:
+  } rows[] = {         // 42568 bytes
+      {"foreign/zip_sfx_lzh.exe", "ZIP", "PK\x03\x04"}, {"foreign/zip_sfx_arj.exe", "ZIP", "PK\x03\x04"},
+      {"foreign/arj_sfx_lzh.exe", "ARJ", nullptr}, {"foreign/lzh_sfx_zip.exe", "LZH", "-lh0-"},
+      {"foreign/cab_sfx_zip.exe", "CAB", "MSCF"},        {"foreign/cab_lzh.cab", "CAB", "MSCF"},
+  };
+  lzhtest::TempDir dir;
+  int copies = 0, lost = 0;
+  for (const auto& row : rows) {
+    const Bytes original = lzhtest::ReadFile(Data(row.file));
+    const size_t start = row.start == nullptr ? 42568 : Find(original, row.start) - (row.start[0] == '-' ? 2 : 0);
+    ASSERT_LT(start, original.size()) << row.file;
+    for (size_t i = start; i < original.size(); ++i) {
+      Bytes b = original;
+      b[i] ^= i % 3 == 0 ? 0xFF : static_cast<uint8_t>(1u << (i % 8));
+      const std::string path = dir.Write("copy", b);
+      ++copies;
+      for (const auto& l : arctest::Libraries()) {
+        const bool claims = l.check(path.c_str(), 0) == 1;
+        if (std::strcmp(l.family, row.carrier) == 0) {
+          lost += !claims;
+        } else if (claims) {
+          ADD_FAILURE() << l.family << " claims " << row.file << " with byte " << i << " damaged";
+        }
+      }
+    }
+  }
+  std::printf("damaged carriers: %d copies, %d no longer claimed by their own family\n", copies, lost);
+}
+
 TEST(ForeignFraming, FromEachFamilysSide) {
   const struct {
     const char* file;
