@@ -500,13 +500,16 @@ class StartFinder {
 
   // Whether the little-endian field of `width` bytes at `index`, holding `stored`, becomes
   // `wanted` by one byte's change, and the header verifies so. 1 yes, 0 no, -1 read error.
+  // Level 2 headers are verified by a CRC-16 and may have lost a whole byte; the 8-bit checksum
+  // of levels 0/1 would let one stub shape in 256 pass, so there only one bit is mended.
   int MendOneByte(uint64_t at, int formula, size_t index, uint64_t stored, uint64_t wanted, size_t width) {
     const uint64_t diff = stored ^ wanted;
     if (diff == 0) return 0;
     for (size_t i = 0; i < width; ++i) {
-      if ((diff >> (8 * i)) == ((diff >> (8 * i)) & 0xFF) && (diff & ((uint64_t{1} << (8 * i)) - 1)) == 0) {
-        return VerifiesMended(at, formula, index + i, static_cast<uint8_t>(diff >> (8 * i)));
-      }
+      const uint64_t mask = diff >> (8 * i);
+      if (mask > 0xFF || (diff & ((uint64_t{1} << (8 * i)) - 1)) != 0) continue;
+      if (formula == 0 && (mask & (mask - 1)) != 0) return 0;
+      return VerifiesMended(at, formula, index + i, static_cast<uint8_t>(mask));
     }
     return 0;
   }
