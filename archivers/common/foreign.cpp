@@ -248,8 +248,9 @@ bool CabFrames(Reader& r, uint64_t at, uint64_t begin, bool intact) {
   // signature is whole.
   const int marks = (U32(h + 4) == 0) + (h[24] == 3 && h[25] == 1);
   if (marks < (intact ? 1 : 2)) return false;
-  if (cabinetSize >= 36 && begin - at < cabinetSize) return true;
-  if (!intact || folders == 0 || cabinetSize < 36) return false;
+  // A declared size that fits the file is no accident of stub bytes.
+  if (cabinetSize >= 36 && cabinetSize <= r.size() - at && begin - at < cabinetSize) return true;
+  if (!intact || marks < 2 || folders == 0 || cabinetSize < 36) return false;
   uint64_t pos = at + 36;
   unsigned folderReserve = 0;
   if (flags & 4) {

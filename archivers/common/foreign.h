@@ -23,8 +23,8 @@ enum class Framing {
 //        headers before `begin` when the directory is unreadable;
 //   ARJ  a verified main header before `begin` and its chain of member headers (a chain that
 //        breaks before `begin` frames it);
-//   CAB  a cabinet header before `begin` whose declared size reaches past it, else the data
-//        areas of its stored folders;
+//   CAB  a cabinet header before `begin` whose declared size fits the file and reaches past
+//        `begin` (one signature byte may be damaged), else the data areas of its stored folders;
 //   LZH  a verified header before `begin` and its chain of headers.
 // A member whose data starts exactly at `begin` frames it even when its sizes are damaged. Only
 // header walks: at most one pass over [0, begin), a few reads near the end, no decoding; hostile
