@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -223,6 +224,39 @@ std::string Slashed(std::string s) {
   return s;
 }
 }  // namespace
+
+bool IsUtf8(const std::string& s) {
+  for (size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    size_t more = 0;
+    if (c < 0x80) more = 0;
+    else if (c >= 0xC2 && c <= 0xDF) more = 1;
+    else if (c >= 0xE0 && c <= 0xEF) more = 2;
+    else if (c >= 0xF0 && c <= 0xF4) more = 3;
+    else return false;
+    if (s.size() - i - 1 < more) return false;
+    for (size_t k = 1; k <= more; ++k) {
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += more + 1;
+  }
+  return true;
+}
+
+std::string Cp932ToUtf8(const std::string& s) {
+  iconv_t cd = iconv_open("UTF-8", "CP932");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string();
+  std::string out(s.size() * 3 + 4, '\0');
+  char* in = const_cast<char*>(s.data());
+  size_t inLeft = s.size();
+  char* to = out.data();
+  size_t outLeft = out.size();
+  const size_t rc = iconv(cd, &in, &inLeft, &to, &outLeft);
+  iconv_close(cd);
+  if (rc == static_cast<size_t>(-1) || inLeft != 0) return std::string();
+  out.resize(out.size() - outLeft);
+  return out;
+}
 
 bool MemberNameMatches(const std::string& storedName, const std::string& requested) {
   const std::string stored = Slashed(storedName);

@@ -215,6 +215,11 @@ std::string SafeLeafName(const std::string& storedName);
 // when the request has no folder part. '\' and '/' compare equal.
 bool MemberNameMatches(const std::string& storedName, const std::string& requested);
 
+// Stored names: whether the bytes are valid UTF-8, and Shift-JIS (code page 932) as UTF-8
+// (empty when the bytes are not valid CP932).
+bool IsUtf8(const std::string& s);
+std::string Cp932ToUtf8(const std::string& s);
+
 // An output file inside the destination folder. Never follows a link at the target, removes
 // itself unless Commit() succeeds, and maps errno to the library codes.
 class OutputFile {

@@ -1,7 +1,6 @@
 // Test, check and extract for LZH archives; the command and check entries' logic.
 #include "lzhar.h"
 
-#include <iconv.h>
 
 #include <new>
 
@@ -82,47 +81,12 @@ int OpenArchive(const std::string& path, ArchiveFile& file, ArchiveStart& start)
   return FindArchiveStart(file, start);
 }
 
-bool IsUtf8(const std::string& s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    size_t more = 0;
-    if (c < 0x80) more = 0;
-    else if (c >= 0xC2 && c <= 0xDF) more = 1;
-    else if (c >= 0xE0 && c <= 0xEF) more = 2;
-    else if (c >= 0xF0 && c <= 0xF4) more = 3;
-    else return false;
-    if (s.size() - i - 1 < more) return false;
-    for (size_t k = 1; k <= more; ++k) {
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += more + 1;
-  }
-  return true;
-}
-
-// Shift-JIS (code page 932) to UTF-8; empty when the bytes are not valid CP932.
-std::string Cp932ToUtf8(const std::string& s) {
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string();
-  std::string out(s.size() * 3 + 4, '\0');
-  char* in = const_cast<char*>(s.data());
-  size_t inLeft = s.size();
-  char* to = out.data();
-  size_t outLeft = out.size();
-  const size_t rc = iconv(cd, &in, &inLeft, &to, &outLeft);
-  iconv_close(cd);
-  if (rc == static_cast<size_t>(-1) || inLeft != 0) return std::string();
-  out.resize(out.size() - outLeft);
-  return out;
-}
-
 // The stored name in the UTF-8 of our paths: names from DOS and Windows archivers are Shift-JIS,
 // whose second bytes may be '\\', so they are converted before any folder split. A name that is
 // neither UTF-8 nor Shift-JIS is compared as it is.
 std::string RequestableName(const std::string& stored) {
-  if (IsUtf8(stored)) return stored;
-  std::string converted = Cp932ToUtf8(stored);
+  if (arc::IsUtf8(stored)) return stored;
+  std::string converted = arc::Cp932ToUtf8(stored);
   return converted.empty() ? stored : converted;
 }
 

@@ -6,7 +6,6 @@
 #include "zip_format.h"
 
 #include <atomic>
-#include <iconv.h>
 
 namespace zipar {
 namespace {
@@ -21,47 +20,13 @@ bool Unreadable(const CentralEntry& e) {
   return (e.flags & (flag::kEncrypted | flag::kStrongEncryption)) != 0;
 }
 
-bool IsUtf8(const std::string& s) {
-  for (size_t i = 0; i < s.size();) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t more;
-    if (c < 0x80) more = 0;
-    else if (c >= 0xC2 && c <= 0xDF) more = 1;
-    else if (c >= 0xE0 && c <= 0xEF) more = 2;
-    else if (c >= 0xF0 && c <= 0xF4) more = 3;
-    else return false;
-    if (s.size() - i - 1 < more) return false;
-    for (size_t k = 1; k <= more; ++k) {
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += more + 1;
-  }
-  return true;
-}
-
-// Shift-JIS (code page 932) as UTF-8; empty when the bytes are not valid CP932.
-std::string Cp932ToUtf8(const std::string& s) {
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string();
-  std::string out(s.size() * 3 + 4, '\0');
-  char* in = const_cast<char*>(s.data());
-  size_t inLeft = s.size();
-  char* to = out.data();
-  size_t outLeft = out.size();
-  const size_t rc = iconv(cd, &in, &inLeft, &to, &outLeft);
-  iconv_close(cd);
-  if (rc == static_cast<size_t>(-1) || inLeft != 0) return std::string();
-  out.resize(out.size() - outLeft);
-  return out;
-}
-
 // A stored name as our paths spell it: the Unicode path field where it still belongs to the
 // name, UTF-8 as it is, and otherwise Shift-JIS (DOS and Japanese Windows writers) converted,
 // so that a '\' second byte is not taken for a folder separator.
 std::string RequestableName(const CentralEntry& e) {
   if (!e.unicodeName.empty()) return e.unicodeName;
-  if ((e.flags & flag::kUtf8) != 0 || IsUtf8(e.name)) return e.name;
-  std::string converted = Cp932ToUtf8(e.name);
+  if ((e.flags & flag::kUtf8) != 0 || arc::IsUtf8(e.name)) return e.name;
+  std::string converted = arc::Cp932ToUtf8(e.name);
   return converted.empty() ? e.name : converted;
 }
 
