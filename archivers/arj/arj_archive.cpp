@@ -61,12 +61,7 @@ class Fd {
  public:
   explicit Fd(const char* path) {
     struct stat st {};
-    if (path == nullptr || ::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return;
-    fd_ = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd_ >= 0 && (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
-      close(fd_);
-      fd_ = -1;
-    }
+    fd_ = arc::OpenRegularFile(path, st);
     if (fd_ >= 0) size_ = static_cast<uint64_t>(st.st_size);
   }
   ~Fd() {

@@ -28,15 +28,9 @@ CabFile::~CabFile() {
 
 int CabFile::Open(const std::string& path) {
   path_ = path;
-  // O_NONBLOCK: opening a FIFO must not wait for a writer.
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd_ < 0) return code::kArchiveOpen;
   struct stat st {};
-  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd_);
-    fd_ = -1;
-    return code::kArchiveOpen;
-  }
+  fd_ = arc::OpenRegularFile(path.c_str(), st);
+  if (fd_ < 0) return code::kArchiveOpen;
   size_ = st.st_size;
   device_ = st.st_dev;
   inode_ = st.st_ino;

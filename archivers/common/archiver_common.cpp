@@ -225,6 +225,17 @@ std::string Slashed(std::string s) {
 }
 }  // namespace
 
+int OpenRegularFile(const char* path, struct stat& info) {
+  if (path == nullptr || ::stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return -1;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {  // replaced since the first look
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 bool IsUtf8(const std::string& s) {
   for (size_t i = 0; i < s.size();) {
     const auto c = static_cast<unsigned char>(s[i]);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace arc {
 
 // Return codes of the command entry (0 passed, 1..0x7FFF skipped members, 0x8000+ errors).
@@ -214,6 +216,11 @@ std::string SafeLeafName(const std::string& storedName);
 // True when a stored member name matches the requested one: exactly, or by its last component
 // when the request has no folder part. '\' and '/' compare equal.
 bool MemberNameMatches(const std::string& storedName, const std::string& requested);
+
+// A regular file opened for reading, without blocking and without opening anything else: a
+// folder, FIFO or device is refused by its type before any open. The descriptor, or -1; `info`
+// gets the file's status.
+int OpenRegularFile(const char* path, struct stat& info);
 
 // Stored names: whether the bytes are valid UTF-8, and Shift-JIS (code page 932) as UTF-8
 // (empty when the bytes are not valid CP932).

@@ -488,14 +488,10 @@ Framing FramedByOtherFamily(int fd, uint64_t fileSize, Family self, uint64_t beg
 }
 
 Framing FramedByOtherFamily(const char* path, Family self, uint64_t begin, uint64_t end) {
-  if (path == nullptr) return Framing::kReadError;
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return Framing::kReadError;
   struct stat st {};
-  Framing result = Framing::kReadError;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    result = FramedByOtherFamily(fd, static_cast<uint64_t>(st.st_size), self, begin, end);
-  }
+  const int fd = OpenRegularFile(path, st);
+  if (fd < 0) return Framing::kReadError;
+  const Framing result = FramedByOtherFamily(fd, static_cast<uint64_t>(st.st_size), self, begin, end);
   ::close(fd);
   return result;
 }

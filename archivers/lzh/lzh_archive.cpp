@@ -264,14 +264,8 @@ ArchiveFile::~ArchiveFile() {
 
 int ArchiveFile::Open(const std::string& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return arc::code::kArchiveOpen;
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  fd_ = arc::OpenRegularFile(path.c_str(), st);
   if (fd_ < 0) return arc::code::kArchiveOpen;
-  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {  // replaced since the first look
-    ::close(fd_);
-    fd_ = -1;
-    return arc::code::kArchiveOpen;
-  }
   size_ = static_cast<uint64_t>(st.st_size);
   return arc::code::kOk;
 }

@@ -26,12 +26,9 @@ ArchiveFile::~ArchiveFile() {
 }
 
 int ArchiveFile::Open(const std::string& path) {
-  // O_NONBLOCK: opening a FIFO must not wait for a writer; fstat then refuses it.
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd_ < 0) return code::kArchiveOpen;
   struct stat st {};
-  if (::fstat(fd_, &st) != 0) return code::kCannotRead;
-  if (!S_ISREG(st.st_mode)) return code::kArchiveOpen;
+  fd_ = arc::OpenRegularFile(path.c_str(), st);
+  if (fd_ < 0) return code::kArchiveOpen;
   size_ = static_cast<uint64_t>(st.st_size);
   return code::kOk;
 }
